@@ -1,1 +1,101 @@
-// (being written)
+#include "tavrel/localize/TStrings.h"
+
+#include "tavrel/localize/Exception.h"
+#include "tavrel/storage/DictionaryFiles.h"
+
+#include <algorithm>
+
+namespace tavrel {
+
+namespace {
+
+unsigned char UpperCp1252(unsigned char c) {
+    if (c >= 'a' && c <= 'z')
+        return static_cast<unsigned char>(c - 0x20);
+    switch (c) {
+    case 0x9A: // š
+    case 0x9C: // œ
+    case 0x9E: // ž
+        return static_cast<unsigned char>(c - 0x10);
+    case 0xFF: // ÿ
+        return 0x9F;
+    case 0xF7: // ÷ has no capital
+        return c;
+    default:
+        break;
+    }
+    if (c >= 0xE0)
+        return static_cast<unsigned char>(c - 0x20);
+    return c;
+}
+
+} // namespace
+
+bool SameTextCp1252(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperCp1252(static_cast<unsigned char>(x)) ==
+                      UpperCp1252(static_cast<unsigned char>(y));
+           });
+}
+
+const TClassInfo& TStrings::StaticClassInfo() {
+    static const TClassInfo info("TStrings", &TPersistent::StaticClassInfo());
+    return info;
+}
+
+const TClassInfo& TStringList::StaticClassInfo() {
+    static const TClassInfo info("TStringList", &TStrings::StaticClassInfo());
+    return info;
+}
+
+const std::string& TStrings::Strings(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError::IndexOutOfBounds(index);
+    return lines_[static_cast<std::size_t>(index)];
+}
+
+void TStrings::SetStrings(int index, std::string line) {
+    if (index < 0 || index >= Count())
+        throw EListError::IndexOutOfBounds(index);
+    lines_[static_cast<std::size_t>(index)] = std::move(line);
+}
+
+int TStrings::Add(std::string line) {
+    lines_.push_back(std::move(line));
+    return Count() - 1;
+}
+
+void TStrings::Insert(int index, std::string line) {
+    if (index < 0 || index > Count())
+        throw EListError::IndexOutOfBounds(index);
+    lines_.insert(lines_.begin() + index, std::move(line));
+}
+
+void TStrings::Delete(int index) {
+    if (index < 0 || index >= Count())
+        throw EListError::IndexOutOfBounds(index);
+    lines_.erase(lines_.begin() + index);
+}
+
+std::string TStrings::CommaText() const { return CommaTextFromLines(lines_); }
+
+void TStrings::SetCommaText(std::string_view text) { lines_ = LinesFromCommaText(text); }
+
+int TStrings::IndexOf(std::string_view text) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (SameLine(lines_[i], text))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool TStrings::SameLine(std::string_view a, std::string_view b) const {
+    return SameTextCp1252(a, b);
+}
+
+bool TStringList::SameLine(std::string_view a, std::string_view b) const {
+    return caseSensitive_ ? a == b : SameTextCp1252(a, b);
+}
+
+} // namespace tavrel

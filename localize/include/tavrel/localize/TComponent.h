@@ -11,8 +11,10 @@ namespace tavrel {
 
 enum class TOperation { Insert, Remove };
 
-// A component owns the components created with it as owner and destroys them with itself.
-// Other components can ask to be told when it is destroyed (free notification).
+// A component owns the components created with it as owner and destroys them with itself,
+// the last created first. Owned components must be heap-allocated; one deleted directly
+// leaves its owner's list. Other components can ask to be told when it is destroyed (free
+// notification). Published: Name (long string), Tag (other).
 class TComponent : public TPersistent {
     TAVREL_CLASS(TComponent)
 public:
@@ -28,10 +30,15 @@ public:
 
     TComponent* Owner() const { return owner_; }
     int ComponentCount() const { return static_cast<int>(components_.size()); }
-    TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
+    // Throws EListError for an index outside 0..ComponentCount()-1.
+    TComponent* Components(int index) const;
+    // Position in the owner's list, -1 without owner.
+    int ComponentIndex() const;
     // Owned component by name, ignoring ASCII case; nullptr for the empty name.
     TComponent* FindComponent(std::string_view name) const;
+    // Takes `component` over from its current owner, if any.
     void InsertComponent(TComponent* component);
+    // Gives up ownership of `component` without destroying it; the caller then owns it.
     void RemoveComponent(TComponent* component);
 
     // Loading covers the application of stored settings while the owner is created.
@@ -42,11 +49,15 @@ public:
     // Called once after the stored settings were applied; clears the loading state.
     virtual void Loaded();
 
-    // `subscriber` gets Notification(this, Remove) when this component is destroyed.
+    // `subscriber` gets Notification(this, Remove) when this component is destroyed, and
+    // this component hears of the subscriber's destruction the same way, so neither keeps
+    // a dangling pointer. The component being destroyed may only be compared, not used.
     void FreeNotification(TComponent* subscriber);
     void RemoveFreeNotification(TComponent* subscriber);
 
 protected:
+    // Told of components inserted into or removed from this one's list, and of the
+    // destruction of free-notification partners.
     virtual void Notification(TComponent* component, TOperation operation);
 
 private:

@@ -20,6 +20,9 @@ public:
 
 char32_t CodePointFromCp1252(unsigned char byte);
 std::optional<unsigned char> Cp1252FromCodePoint(char32_t codePoint);
+// The message of the CodePageError for a character without a byte, e.g.
+// "The character 'Ж' (U+0416) cannot be stored in the dictionary code page".
+std::string UnmappableCharacterMessage(char32_t codePoint);
 
 std::string Utf8FromCp1252(std::string_view text);
 // Throws CodePageError naming the first character that has no byte in the code page,

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "tavrel/localize/IPicture.h"
+#include "tavrel/localize/TComponent.h"
+#include "tavrel/localize/TLanguageList.h"
+#include "tavrel/localize/TMenuItem.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrel {
+
+class ProfileFile;
+
+// Tag of generated language menu items; the translation engine leaves such items alone.
+inline constexpr std::int32_t LanguageMenuTag = 111111111;
+
+// What the server needs from its surroundings. Tests and applications pass their own;
+// FromUserFolders() gives the per-user defaults.
+struct TLocalizeEnvironment {
+    // Backing file of the settings store.
+    std::filesystem::path SettingsFile;
+    // Dictionary folder used while none is set (created when needed).
+    std::filesystem::path DefaultFolder;
+    // Makes pictures for the flags of language menus; without it menus get no images.
+    TPictureFactory PictureFactory;
+
+    static TLocalizeEnvironment FromUserFolders();
+};
+
+// The non-visual localization server: knows the dictionary folder, the catalogued
+// languages and the current one, edits dictionaries, fills language menus.
+class TOvkLocalizeServer : public TComponent {
+    TAVREL_CLASS(TOvkLocalizeServer)
+public:
+    explicit TOvkLocalizeServer(TComponent* owner,
+                                TLocalizeEnvironment environment = TLocalizeEnvironment::FromUserFolders());
+    ~TOvkLocalizeServer() override;
+
+    // Published interface.
+    std::string DicPath();
+    void SetDicPath(std::string_view path);
+    std::string Language();
+    void SetLanguage(std::string_view language);
+    TNotifyEvent OnLanguageMenuClick;
+    TNotifyEvent OnLanguageChange;
+    // Makes a catalogued language current for this object only: nothing is stored and no
+    // event fires. Throws std::invalid_argument for a name that is not catalogued.
+    void SelectLanguage(std::string_view language);
+    bool Active() const { return active_; }
+    void SetActive(bool active) { active_ = active; }
+
+    void Loaded() override;
+
+    // Language catalogue.
+    const TLanguageList& LanguageList() const { return languageList_; }
+    std::string LanguageFileName(std::string_view name) const;
+    bool ReadLanguageNames(TLanguageList& list) const;
+    void ReloadLanguageList();
+    void RegisterLanguage(const std::string& name, const std::string& fileName, bool initialize);
+    void RefreshLanguages();
+    // The folder dictionaries live in: the dictionary folder, or the default one when none
+    // is set (created when missing).
+    std::filesystem::path DictionaryFolder() const;
+
+    // Language creation and deletion. NewLanguage returns the dictionary path it used.
+    std::filesystem::path NewLanguage(std::string_view name, const IPicture* image);
+    void DeleteLanguage(std::string_view name);
+
+    // Dictionary editing.
+    bool ReadSectionNames(std::vector<std::string>& list);
+    bool ReadSectionKeys(std::string_view section, std::vector<std::string>& list);
+    std::string ReadValue(std::string_view section, std::string_view key);
+    void WriteValue(std::string_view section, std::string_view key, std::string_view value);
+    void AddKeyToAll(std::string_view section, std::string_view key);
+    void DeleteKeyFromAll(std::string_view section, std::string_view key);
+    void DeleteSectionFromAll(std::string_view section);
+    bool LoadLanguageImage(IPicture& image);
+    void SaveLanguageImage(const IPicture& image);
+
+    // Language menu.
+    void FillLanguageMenu(TMenuItem& parent, bool includeDefault, bool withImages);
+    void LanguageMenuClick(TMenuItem* sender);
+
+    const TLocalizeEnvironment& Environment() const { return environment_; }
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override;
+
+private:
+    std::string CurrentDictionaryFile();
+    std::filesystem::path ImageFileOf(const std::string& dictionaryFile) const;
+
+    TLocalizeEnvironment environment_;
+    bool active_ = false;
+    std::string dicPath_;
+    TLanguageList languageList_;
+    std::string language_;
+    std::string previousLanguage_;
+    TMenuItem* clickedItem_ = nullptr; // cleared when the item is destroyed mid-click
+};
+
+} // namespace tavrel

@@ -1,0 +1,84 @@
+#include "tavrel/localize/TLanguageList.h"
+
+#include "tavrel/storage/CodePage.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <unicode/ucol.h>
+
+namespace tavrel {
+
+namespace {
+
+std::u16string Utf16FromCp1252(std::string_view text) {
+    std::u16string result;
+    result.reserve(text.size());
+    for (unsigned char byte : text)
+        result.push_back(static_cast<char16_t>(CodePointFromCp1252(byte)));
+    return result;
+}
+
+int ByteCompare(std::string_view a, std::string_view b) { return a.compare(b) < 0 ? -1 : a == b ? 0 : 1; }
+
+} // namespace
+
+// ICU collator for the user's locale at secondary strength: accents count, case does not.
+struct TLanguageList::Collator {
+    UCollator* handle = nullptr;
+    Collator() {
+        UErrorCode status = U_ZERO_ERROR;
+        handle = ucol_open(nullptr, &status); // nullptr: the default (user's) locale
+        if (U_FAILURE(status)) {
+            handle = nullptr;
+            return;
+        }
+        ucol_setStrength(handle, UCOL_SECONDARY);
+    }
+    ~Collator() {
+        if (handle)
+            ucol_close(handle);
+    }
+};
+
+TLanguageList::TLanguageList() : collator_(std::make_unique<Collator>()) {}
+TLanguageList::~TLanguageList() = default;
+
+const std::string& TLanguageList::Strings(int index) const {
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+    return names_[static_cast<std::size_t>(index)];
+}
+
+int TLanguageList::Compare(std::string_view a, std::string_view b) const {
+    if (!collator_->handle)
+        return ByteCompare(a, b);
+    const auto wa = Utf16FromCp1252(a);
+    const auto wb = Utf16FromCp1252(b);
+    const auto r = ucol_strcoll(collator_->handle, reinterpret_cast<const UChar*>(wa.data()),
+                                static_cast<int32_t>(wa.size()),
+                                reinterpret_cast<const UChar*>(wb.data()),
+                                static_cast<int32_t>(wb.size()));
+    return r == UCOL_LESS ? -1 : r == UCOL_EQUAL ? 0 : 1;
+}
+
+void TLanguageList::Add(const std::string& name) {
+    auto it = std::lower_bound(names_.begin(), names_.end(), name,
+                               [this](const std::string& a, const std::string& b) {
+                                   return Compare(a, b) < 0;
+                               });
+    if (it != names_.end() && Compare(*it, name) == 0)
+        return;
+    names_.insert(it, name);
+}
+
+int TLanguageList::IndexOf(std::string_view name) const {
+    auto it = std::lower_bound(names_.begin(), names_.end(), name,
+                               [this](const std::string& a, std::string_view b) {
+                                   return Compare(a, b) < 0;
+                               });
+    if (it != names_.end() && Compare(*it, name) == 0)
+        return static_cast<int>(it - names_.begin());
+    return -1;
+}
+
+} // namespace tavrel

@@ -1,0 +1,176 @@
+#include "ServerTestSupport.h"
+#include "tavrel/storage/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ServerCatalogue : public ::testing::Test, protected ServerFixtureBase {
+protected:
+    std::string StoreValue(const std::string& section, const std::string& name) const {
+        SettingsStore store(folders.SettingsFile());
+        EXPECT_TRUE(store.OpenKey());
+        return store.ReadString(section, name, "<absent>");
+    }
+    std::vector<std::string> Catalogue(TOvkLocalizeServer& s) const { return s.LanguageList().Names(); }
+};
+
+TEST_F(ServerCatalogue, FirstRunRegistersAndCreatesTheDefaultDictionary) {
+    auto server = LoadedServer();
+    const fs::path expected = Environment().DefaultFolder / "OvkDefault.Lng";
+    EXPECT_EQ(Catalogue(*server), std::vector<std::string>{"Default"});
+    EXPECT_EQ(server->Language(), "Default");
+    EXPECT_EQ(server->DicPath(), "");
+    EXPECT_EQ(StoreValue("Languages", "Default"), expected.string());
+    EXPECT_EQ(Read(expected, "Definitions", "OvkLanguage"), "Default");
+}
+
+TEST_F(ServerCatalogue, AStoreThatCannotBeOpenedLeavesOnlyNone) {
+    TempDir scratch;
+    WriteFileBytes(scratch / "blocker", "a file where a folder is needed");
+    auto env = Environment();
+    env.SettingsFile = scratch / "blocker" / "Tavrel" / "Localize.ini";
+    TOvkLocalizeServer server(nullptr, env);
+    EXPECT_EQ(server.LanguageList().Names(), std::vector<std::string>{"None"});
+    EXPECT_EQ(server.Language(), "None");
+    EXPECT_EQ(server.LanguageFileName("None"), "");
+}
+
+TEST_F(ServerCatalogue, AnUnwritableDefaultDictionaryIsReportedAfterItWasRecorded) {
+    TempDir scratch;
+    WriteFileBytes(scratch / "blocker", "x");
+    auto env = Environment();
+    env.DefaultFolder = scratch / "blocker" / "dicts";
+    try {
+        TOvkLocalizeServer server(nullptr, env);
+        FAIL() << "creating the server should have failed";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Unable to write to " + (env.DefaultFolder / "OvkDefault.Lng").string(), 0), 0u)
+            << e.what();
+    }
+    EXPECT_EQ(StoreValue("Languages", "Default"), (env.DefaultFolder / "OvkDefault.Lng").string());
+}
+
+TEST_F(ServerCatalogue, AssigningLanguageSearchesTheCatalogueAndAlwaysPersistsAndFires) {
+    WriteDictionary("english.lng", "English");
+    auto server = LoadedServer();
+    server->SetDicPath(Folder());
+    server->RefreshLanguages();
+    int fired = 0;
+    server->OnLanguageChange = [&](TPersistent* sender) {
+        EXPECT_EQ(sender, server.get());
+        ++fired;
+    };
+
+    struct Case {
+        std::string assigned, current;
+    };
+    for (const auto& c : {Case{"&English", "English"}, Case{"english", "english"},
+                          Case{"Klingon", "english"}, Case{"&&Default&", "Default"}}) {
+        const int before = fired;
+        server->SetLanguage(c.assigned);
+        EXPECT_EQ(server->Language(), c.current) << c.assigned;
+        EXPECT_EQ(StoreValue("Others", "ActualLanguage"), c.current) << c.assigned;
+        EXPECT_EQ(fired, before + 1) << c.assigned;
+    }
+}
+
+TEST_F(ServerCatalogue, AssignmentsWhileLoadingAreIgnoredAndLoadedRestoresTheRememberedLanguage) {
+    WriteDictionary("fr.lng", "French");
+    {
+        auto server = LoadedServer();
+        server->SetDicPath(Folder());
+        server->RefreshLanguages();
+        server->SetLanguage("French");
+    }
+    TOvkLocalizeServer server(nullptr, Environment());
+    server.SetLoading();
+    bool fired = false;
+    server.OnLanguageChange = [&](TPersistent*) { fired = true; };
+    server.SetLanguage("Default"); // as if stored with the form
+    EXPECT_FALSE(fired);
+    server.Loaded();
+    EXPECT_EQ(server.Language(), "French");
+    EXPECT_EQ(server.DicPath(), Folder());
+}
+
+TEST_F(ServerCatalogue, WithoutLoadedTheFirstCatalogedNameIsCurrent) {
+    WriteDictionary("fr.lng", "French");
+    WriteDictionary("de.lng", "Deutsch");
+    {
+        auto server = LoadedServer();
+        server->SetDicPath(Folder());
+        server->RefreshLanguages();
+        server->SetLanguage("French");
+    }
+    TOvkLocalizeServer server(nullptr, Environment());
+    EXPECT_EQ(server.Language(), "Default"); // sorted: Default, Deutsch, French
+    EXPECT_EQ(server.LanguageList().Names(), (std::vector<std::string>{"Default", "Deutsch", "French"}));
+}
+
+TEST_F(ServerCatalogue, RescanRegistersDictionariesAndTheLastOfTwoNamesWins) {
+    WriteDictionary("a.lng", "English");
+    WriteDictionary("b.LNG", "English");
+    WriteDictionary("c.Lng", "Deutsch");
+    WriteFileBytes(dictionaries / "notes.lng", "[Other]\nx=1\n");   // not a dictionary
+    WriteFileBytes(dictionaries / "garbage.lng", std::string("\0\x01\xff[", 4));
+    fs::create_directory(dictionaries / "folder.lng");
+    WriteDictionary("readme.txt", "Klingon");
+    auto server = LoadedServer();
+    server->SetDicPath(Folder());
+    server->RefreshLanguages();
+    EXPECT_EQ(server->LanguageList().Names(), (std::vector<std::string>{"Deutsch", "English"}));
+    EXPECT_EQ(server->LanguageFileName("english"), (dictionaries / "b.LNG").string());
+    EXPECT_EQ(server->LanguageFileName("Klingon"), "");
+}
+
+TEST_F(ServerCatalogue, RefreshWithoutAFolderScansTheDefaultFolder) {
+    auto server = LoadedServer();
+    const fs::path folder = Environment().DefaultFolder;
+    WriteFileBytes(folder / "x.lng", "[Definitions]\nOvkLanguage=Italiano\n");
+    server->RefreshLanguages();
+    EXPECT_EQ(server->LanguageList().Names(), (std::vector<std::string>{"Default", "Italiano"}));
+}
+
+TEST_F(ServerCatalogue, DicPathIgnoresMissingFoldersAndDropsOneTrailingDelimiter) {
+    auto server = LoadedServer();
+    server->SetDicPath(Folder() + "/");
+    EXPECT_EQ(server->DicPath(), Folder());
+    server->SetDicPath(Folder() + "/missing");
+    EXPECT_EQ(server->DicPath(), Folder());
+    EXPECT_EQ(StoreValue("Others", "DicPath"), Folder());
+}
+
+TEST_F(ServerCatalogue, RegisteringWithInitializeSeedsFromTheDefaultDictionary) {
+    WriteDictionary("OvkDefault.Lng", "Default",
+                    "[Caption]\r\nOpen=Open\r\nKeep=OVK\r\n[Messages]\r\nOvkLanguage=not copied\r\n");
+    auto server = LoadedServer();
+    server->SetDicPath(Folder());
+    server->RefreshLanguages();
+    const fs::path french = dictionaries / "fr.Lng";
+    server->RegisterLanguage("French", french.string(), true);
+    EXPECT_EQ(Read(french, "Definitions", "OvkLanguage"), "French");
+    EXPECT_EQ(Read(french, "Caption", "Open"), "Open");
+    EXPECT_EQ(Read(french, "Caption", "Keep"), "OVK");
+    EXPECT_EQ(Read(french, "Messages", "OvkLanguage"), "<absent>");
+    EXPECT_EQ(server->LanguageFileName("FRENCH"), french.string());
+}
+
+TEST_F(ServerCatalogue, CatalogueOrderIsLocaleAwareAndCaseInsensitive) {
+    // Windows-1252: 0xC9 is E acute.
+    for (const char* name : {"zulu", "\xC9" "cole", "Eagle", "Ezra", "apple"})
+        WriteDictionary(std::string(name) + ".lng", name);
+    auto server = LoadedServer();
+    server->SetDicPath(Folder());
+    server->RefreshLanguages();
+    EXPECT_EQ(server->LanguageList().Names(),
+              (std::vector<std::string>{"apple", "Default", "Eagle", "\xC9" "cole", "Ezra", "zulu"}));
+    EXPECT_EQ(server->LanguageList().IndexOf("EAGLE"), 2);
+    EXPECT_EQ(server->LanguageList().IndexOf("ecole"), -1); // accents count
+}
+
+} // namespace
+} // namespace tavrel::test

@@ -1,0 +1,228 @@
+#include "ServerTestSupport.h"
+#include "tavrel/localize/TMenuItem.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder with Default and French dictionaries; French is current.
+class ServerEditing : public ::testing::Test, protected ServerFixtureBase {
+protected:
+    std::unique_ptr<TOvkLocalizeServer> server;
+    fs::path defaultFile, frenchFile;
+
+    void SetUp() override {
+        defaultFile = WriteDictionary("OvkDefault.Lng", "Default",
+                                      "[Caption]\r\nOpen=Open\r\nSave=Save\r\n[Text]\r\nLines=\"a b\",c\r\n");
+        frenchFile = WriteDictionary("french.lng", "French",
+                                     "[Caption]\r\nOpen=Ouvrir\r\nEmpty=\r\nMarked=OVK\r\n"
+                                     "[Hint]\r\nOpen file=Ouvrir\r\n");
+        server = LoadedServer();
+        server->SetDicPath(Folder());
+        server->RefreshLanguages();
+        server->SetLanguage("French");
+    }
+};
+
+TEST_F(ServerEditing, ReadsSectionsKeysAndValuesOfTheCurrentDictionary) {
+    std::vector<std::string> list{"stale"};
+    EXPECT_TRUE(server->ReadSectionNames(list));
+    EXPECT_EQ(list, (std::vector<std::string>{"Definitions", "Caption", "Hint"}));
+    EXPECT_TRUE(server->ReadSectionKeys("caption", list));
+    EXPECT_EQ(list, (std::vector<std::string>{"Open", "Empty", "Marked"}));
+    EXPECT_TRUE(server->ReadSectionKeys("Nowhere", list));
+    EXPECT_TRUE(list.empty());
+
+    struct Case {
+        const char *key, *value;
+    };
+    for (auto c : {Case{"Open", "Ouvrir"}, Case{"Empty", ""}, Case{"Marked", ""}, Case{"Missing", ""}})
+        EXPECT_EQ(server->ReadValue("Caption", c.key), c.value) << c.key;
+}
+
+TEST_F(ServerEditing, WriteValueStoresTheSentinelForEmptyKeysAndValues) {
+    server->WriteValue("Caption", "Save", "");
+    server->WriteValue("Caption", "", "nameless");
+    server->WriteValue("Caption", "Open", "Ouvrir le fichier");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Save"), "OVK");
+    EXPECT_EQ(Read(frenchFile, "Caption", "OVK"), "nameless");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "Ouvrir le fichier");
+    EXPECT_EQ(server->ReadValue("Caption", "Save"), "");
+}
+
+TEST_F(ServerEditing, AddKeyToAllNeverOverwritesATranslation) {
+    server->AddKeyToAll("Hint", "Open file");
+    EXPECT_EQ(Read(defaultFile, "Hint", "Open file"), "Open file");
+    EXPECT_EQ(Read(frenchFile, "Hint", "Open file"), "Ouvrir");
+    // A stored sentinel counts as missing.
+    server->AddKeyToAll("Caption", "Marked");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Marked"), "Marked");
+}
+
+TEST_F(ServerEditing, AnEmptyKeyCreatesTheSectionEverywhereAndDeleteSectionRemovesIt) {
+    server->AddKeyToAll("Tips", "");
+    for (const auto& file : {defaultFile, frenchFile})
+        EXPECT_EQ(Read(file, "Tips", "OVK"), "OVK") << file;
+    server->DeleteSectionFromAll("Tips");
+    std::vector<std::string> sections;
+    server->ReadSectionNames(sections);
+    EXPECT_EQ(std::count(sections.begin(), sections.end(), "Tips"), 0);
+    EXPECT_EQ(Read(defaultFile, "Tips", "OVK"), "<absent>");
+}
+
+TEST_F(ServerEditing, AddKeyToAllCutsSectionAndKeyTo255Characters) {
+    const std::string longKey(300, 'k'), longSection(260, 's');
+    server->AddKeyToAll(longSection, longKey);
+    EXPECT_EQ(Read(defaultFile, std::string(255, 's'), std::string(255, 'k')), std::string(255, 'k'));
+}
+
+TEST_F(ServerEditing, AFailingDictionaryStopsTheLoopAndEarlierOnesKeepTheirChange) {
+    // A folder named like a dictionary cannot be written; "Zulu" sorts last.
+    const fs::path broken = dictionaries / "broken.lng";
+    fs::create_directory(broken);
+    server->RegisterLanguage("Zulu", broken.string(), false);
+    server->RegisterLanguage("Aaa", (dictionaries / "after-broken.lng").string(), false);
+    server->RegisterLanguage("Mmm", broken.string(), false);
+    server->ReloadLanguageList();
+    ASSERT_EQ(server->LanguageList().Names(),
+              (std::vector<std::string>{"Aaa", "Default", "French", "Mmm", "Zulu"}));
+
+    EXPECT_THROW(server->AddKeyToAll("Caption", "Print"), EIniFileException);
+    EXPECT_EQ(Read(dictionaries / "after-broken.lng", "Caption", "Print"), "Print");
+    EXPECT_EQ(Read(defaultFile, "Caption", "Print"), "Print");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Print"), "Print");
+
+    EXPECT_THROW(server->DeleteSectionFromAll("Caption"), EIniFileException);
+    EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "<absent>");
+}
+
+TEST_F(ServerEditing, DeleteKeyFromAllIgnoresFailures) {
+    const fs::path broken = dictionaries / "broken.lng";
+    fs::create_directory(broken);
+    server->RegisterLanguage("Aaa", broken.string(), false);
+    server->ReloadLanguageList();
+    EXPECT_NO_THROW(server->DeleteKeyFromAll("Caption", "Open"));
+    EXPECT_EQ(Read(defaultFile, "Caption", "Open"), "<absent>");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "<absent>");
+    EXPECT_EQ(Read(frenchFile, "Caption", "Empty"), "");
+}
+
+TEST_F(ServerEditing, NewLanguageSeedsFromDefaultUnderTheDerivedFileName) {
+    const fs::path file = server->NewLanguage("english", nullptr);
+    EXPECT_EQ(file, dictionaries / "OvkE5242LISHA.Lng");
+    EXPECT_EQ(Read(file, "Definitions", "OvkLanguage"), "English");
+    EXPECT_EQ(Read(file, "Caption", "Save"), "Save");
+    EXPECT_EQ(Read(file, "Text", "Lines"), "\"a b\",c");
+    EXPECT_GE(server->LanguageList().IndexOf("English"), 0);
+    EXPECT_EQ(server->LanguageList().Strings(server->LanguageList().IndexOf("English")), "English");
+
+    // Same Soundex and tail: the second creation reuses and re-initialises the file.
+    const fs::path again = server->NewLanguage("Eenglish", nullptr);
+    EXPECT_EQ(again, file);
+    EXPECT_EQ(Read(file, "Definitions", "OvkLanguage"), "Eenglish");
+}
+
+TEST_F(ServerEditing, NewLanguageDefaultAndEmptyAndUnsafeNames) {
+    const fs::path def = server->NewLanguage("Default", nullptr);
+    EXPECT_EQ(def, dictionaries / "OvkD1430AULTA.Lng");
+    EXPECT_EQ(server->LanguageFileName("Default"), def.string());
+    EXPECT_EQ(Read(def, "Caption", "Open"), "<absent>"); // nothing copied
+
+    const auto before = server->LanguageList().Names();
+    EXPECT_EQ(server->NewLanguage("", nullptr), dictionaries / "OvkA.Lng");
+    EXPECT_EQ(server->LanguageList().Names(), before);
+
+    // A name starting with a path delimiter still lands directly in the folder.
+    const fs::path slash = server->NewLanguage("/etc", nullptr);
+    EXPECT_EQ(slash.parent_path(), dictionaries.Path());
+    EXPECT_TRUE(fs::is_regular_file(slash));
+    EXPECT_GE(server->LanguageList().IndexOf("/etc"), 0);
+}
+
+TEST_F(ServerEditing, DeleteLanguageRemovesFilesAndRescans) {
+    WriteFileBytes(dictionaries / "french.bmp", "BM not really");
+    server->DeleteLanguage("French");
+    EXPECT_FALSE(fs::exists(frenchFile));
+    EXPECT_FALSE(fs::exists(dictionaries / "french.bmp"));
+    EXPECT_EQ(server->LanguageList().IndexOf("French"), -1);
+    // The current language stays set although it is no longer catalogued.
+    EXPECT_EQ(server->Language(), "French");
+
+    // Not registered: nothing deleted, still rescanned.
+    WriteDictionary("late.lng", "Late");
+    server->DeleteLanguage("Klingon");
+    EXPECT_GE(server->LanguageList().IndexOf("Late"), 0);
+}
+
+TEST_F(ServerEditing, DeletingTheLastDictionaryRecreatesAnEmptyDefault) {
+    server->DeleteLanguage("French");
+    server->DeleteLanguage("Default");
+    EXPECT_EQ(server->LanguageList().Names(), std::vector<std::string>{"Default"});
+    const fs::path recreated = dictionaries / "OvkDefault.Lng";
+    EXPECT_EQ(server->LanguageFileName("Default"), recreated.string());
+    EXPECT_EQ(Read(recreated, "Caption", "Open"), "<absent>");
+}
+
+TEST_F(ServerEditing, DeleteLanguageOnlyEverDeletesDictionaries) {
+    const fs::path precious = dictionaries / "precious.txt";
+    WriteFileBytes(precious, "keep me");
+    server->RegisterLanguage("Evil", precious.string(), false);
+    server->DeleteLanguage("Evil");
+    EXPECT_TRUE(fs::exists(precious));
+}
+
+TEST_F(ServerEditing, FillLanguageMenuBuildsOneTaggedItemPerLanguage) {
+    TMenuItem parent;
+    server->FillLanguageMenu(parent, false, false);
+    ASSERT_EQ(parent.Count(), 1);
+    EXPECT_EQ(parent.Items(0)->Caption(), "French");
+    server->FillLanguageMenu(parent, true, false);
+    ASSERT_EQ(parent.Count(), 2);
+    EXPECT_EQ(parent.Items(0)->Caption(), "Default");
+    EXPECT_EQ(parent.Items(1)->Caption(), "French");
+    EXPECT_EQ(parent.Items(1)->Tag(), LanguageMenuTag);
+    EXPECT_EQ(parent.ComponentCount(), 2);
+}
+
+TEST_F(ServerEditing, ChoosingAMenuItemMakesItsLanguageCurrent) {
+    TMenuItem parent;
+    server->FillLanguageMenu(parent, true, false);
+    TPersistent* clicked = nullptr;
+    server->OnLanguageMenuClick = [&](TPersistent* sender) { clicked = sender; };
+    parent.Items(0)->SetCaption("&Default");
+    parent.Items(0)->Click();
+    EXPECT_EQ(server->Language(), "Default");
+    EXPECT_EQ(clicked, parent.Items(0));
+}
+
+TEST_F(ServerEditing, AMenuRebuiltByTheLanguageChangeDoesNotCrashTheClick) {
+    TMenuItem parent;
+    server->FillLanguageMenu(parent, true, false);
+    server->OnLanguageChange = [&](TPersistent*) { server->FillLanguageMenu(parent, true, false); };
+    TPersistent* clicked = reinterpret_cast<TPersistent*>(1);
+    server->OnLanguageMenuClick = [&](TPersistent* sender) { clicked = sender; };
+    parent.Items(0)->Click();
+    EXPECT_EQ(server->Language(), "Default");
+    EXPECT_EQ(clicked, nullptr); // the clicked item was destroyed by the rebuild
+    EXPECT_EQ(parent.Count(), 2);
+}
+
+TEST_F(ServerEditing, WithOnlyNoneCataloguedChoosingItLeavesNoDictionary) {
+    TempDir scratch;
+    WriteFileBytes(scratch / "blocker", "x");
+    auto env = Environment();
+    env.SettingsFile = scratch / "blocker" / "Localize.ini";
+    TOvkLocalizeServer none(nullptr, env);
+    TMenuItem parent;
+    none.FillLanguageMenu(parent, false, false);
+    ASSERT_EQ(parent.Count(), 1);
+    parent.Items(0)->Click();
+    EXPECT_EQ(none.Language(), "None");
+    EXPECT_EQ(none.LanguageFileName(none.Language()), "");
+}
+
+} // namespace
+} // namespace tavrel::test
