@@ -8,12 +8,14 @@ namespace tavrel {
 
 namespace {
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool SameAsciiText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiUpper(x) == AsciiUpper(y);
+           });
 }
 
 void Erase(std::vector<TComponent*>& list, TComponent* item) {
@@ -23,9 +25,9 @@ void Erase(std::vector<TComponent*>& list, TComponent* item) {
 } // namespace
 
 const TClassInfo& TComponent::StaticClassInfo() {
-    static const TClassInfo info("TComponent", &TPersistent::StaticClassInfo(),
-                                 {StringProp("Name", &TComponent::Name, &TComponent::SetName),
-                                  OtherProp("Tag")});
+    static const TClassInfo info(
+        "TComponent", &TPersistent::StaticClassInfo(),
+        {StringProp("Name", &TComponent::Name, &TComponent::SetName), OtherProp("Tag")});
     return info;
 }
 
@@ -98,7 +100,9 @@ void TComponent::RemoveComponent(TComponent* component) {
     Notification(component, TOperation::Remove);
 }
 
-void TComponent::Loaded() { loading_ = false; }
+void TComponent::Loaded() {
+    loading_ = false;
+}
 
 void TComponent::FreeNotification(TComponent* subscriber) {
     if (subscriber == nullptr || subscriber == this)

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 #include <unicode/ucol.h>
+#include <unicode/uloc.h>
 
 namespace tavrel {
 
@@ -27,7 +29,11 @@ struct TLanguageList::Collator {
     UCollator* handle = nullptr;
     Collator() {
         UErrorCode status = U_ZERO_ERROR;
-        handle = ucol_open(nullptr, &status); // nullptr: the default (user's) locale
+        // The user's locale; the "C"/"POSIX" locale (en_US_POSIX to ICU) orders by code
+        // point and case, which is no language's order: use the root collation then.
+        const std::string_view user = uloc_getDefault();
+        const bool posix = user.find("POSIX") != std::string_view::npos;
+        handle = ucol_open(posix ? "" : nullptr, &status);
         if (U_FAILURE(status)) {
             handle = nullptr;
             return;

@@ -7,9 +7,10 @@
 namespace tavrel {
 
 const TClassInfo& TMenuItem::StaticClassInfo() {
-    static const TClassInfo info("TMenuItem", &TComponent::StaticClassInfo(),
-                                 {StringProp("Caption", &TMenuItem::Caption, &TMenuItem::SetCaption),
-                                  StringProp("Hint", &TMenuItem::Hint, &TMenuItem::SetHint)});
+    static const TClassInfo info(
+        "TMenuItem", &TComponent::StaticClassInfo(),
+        {StringProp("Caption", &TMenuItem::Caption, &TMenuItem::SetCaption),
+         StringProp("Hint", &TMenuItem::Hint, &TMenuItem::SetHint)});
     return info;
 }
 
@@ -35,7 +36,9 @@ void TMenuItem::SetCaption(const std::string& caption) {
     Changed();
 }
 
-void TMenuItem::SetHint(const std::string& hint) { hint_ = hint; }
+void TMenuItem::SetHint(const std::string& hint) {
+    hint_ = hint;
+}
 
 void TMenuItem::Click() {
     // A copy, because the handler may destroy this item and with it OnClick.
@@ -104,7 +107,9 @@ void TMenuItem::RemoveChangeListener(int id) {
                      listeners_.end());
 }
 
-void TMenuItem::BeginUpdate() { ++updateCount_; }
+void TMenuItem::BeginUpdate() {
+    ++updateCount_;
+}
 
 void TMenuItem::EndUpdate() {
     if (updateCount_ == 0 || --updateCount_ > 0 || !changedInUpdate_)

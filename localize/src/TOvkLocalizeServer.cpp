@@ -1,6 +1,7 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 
 #include "tavrel/localize/OVKStrUtils.h"
+#include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
@@ -69,12 +70,17 @@ TOvkLocalizeServer::TOvkLocalizeServer(TComponent* owner, TLocalizeEnvironment e
 TOvkLocalizeServer::~TOvkLocalizeServer() {
     if (clickedItem_)
         clickedItem_->RemoveFreeNotification(this);
+    for (const auto& client : clients_)
+        client.Root->RemoveFreeNotification(this);
 }
 
 void TOvkLocalizeServer::Notification(TComponent* component, TOperation operation) {
     TComponent::Notification(component, operation);
-    if (operation == TOperation::Remove && component == clickedItem_)
+    if (operation != TOperation::Remove)
+        return;
+    if (component == clickedItem_)
         clickedItem_ = nullptr;
+    std::erase_if(clients_, [component](const Client& c) { return c.Root == component; });
 }
 
 void TOvkLocalizeServer::Loaded() {
@@ -220,6 +226,8 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
     const std::string name = StripAmpersands(language);
     if (languageList_.IndexOf(name) >= 0)
         language_ = name;
+    if (!IsDesigning() && !clients_.empty())
+        SwitchClientsLanguage();
     if (auto store = OpenStore(environment_))
         store->WriteString(kOthers, kActualLanguageValue, language_);
     if (OnLanguageChange)
@@ -351,6 +359,7 @@ void TOvkLocalizeServer::SaveLanguageImage(const IPicture& image) {
 }
 
 void TOvkLocalizeServer::FillLanguageMenu(TMenuItem& parent, bool includeDefault, bool withImages) {
+    const TMenuItem::UpdateScope oneChange(parent); // listeners rebuild once, not per item
     parent.Clear();
     for (const auto& name : languageList_.Names()) {
         if (!includeDefault && name == kDefaultLanguage)

@@ -58,11 +58,9 @@ TClassInfo& TClassInfo::Add(TPropInfo prop) {
     if (sealed_.load())
         throw std::logic_error("the properties of class " + name_ + " are already in use");
     if (prop.Name.empty() || prop.Name.size() > kMaxShortString)
-        throw std::invalid_argument("invalid property name '" + prop.Name + "' in class " +
-                                    name_);
-    auto same = std::find_if(own_.begin(), own_.end(), [&](const auto& p) {
-        return SamePropName(p->Name, prop.Name);
-    });
+        throw std::invalid_argument("invalid property name '" + prop.Name + "' in class " + name_);
+    auto same = std::find_if(own_.begin(), own_.end(),
+                             [&](const auto& p) { return SamePropName(p->Name, prop.Name); });
     if (same != own_.end())
         **same = std::move(prop);
     else
@@ -88,8 +86,9 @@ void TClassInfo::Build() const {
     }
     // Names are unique under SamePropName, which is exactly the equivalence of this
     // order, so the sorted list also serves binary search in Find().
-    std::sort(all.begin(), all.end(),
-              [](const TPropInfo* a, const TPropInfo* b) { return PropNameLess(a->Name, b->Name); });
+    std::sort(all.begin(), all.end(), [](const TPropInfo* a, const TPropInfo* b) {
+        return PropNameLess(a->Name, b->Name);
+    });
     all_ = std::move(all);
 }
 
@@ -100,9 +99,10 @@ const std::vector<const TPropInfo*>& TClassInfo::Properties() const {
 
 const TPropInfo* TClassInfo::Find(std::string_view name) const {
     const auto& all = Properties();
-    auto it = std::lower_bound(all.begin(), all.end(), name, [](const TPropInfo* p, std::string_view n) {
-        return PropNameLess(p->Name, n);
-    });
+    auto it =
+        std::lower_bound(all.begin(), all.end(), name, [](const TPropInfo* p, std::string_view n) {
+            return PropNameLess(p->Name, n);
+        });
     if (it != all.end() && SamePropName((*it)->Name, name))
         return *it;
     return nullptr;

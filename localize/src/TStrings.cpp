@@ -32,8 +32,7 @@ unsigned char UpperCp1252(unsigned char c) {
 } // namespace
 
 bool SameTextCp1252(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return UpperCp1252(static_cast<unsigned char>(x)) ==
                       UpperCp1252(static_cast<unsigned char>(y));
            });
@@ -78,9 +77,13 @@ void TStrings::Delete(int index) {
     lines_.erase(lines_.begin() + index);
 }
 
-std::string TStrings::CommaText() const { return CommaTextFromLines(lines_); }
+std::string TStrings::CommaText() const {
+    return CommaTextFromLines(lines_);
+}
 
-void TStrings::SetCommaText(std::string_view text) { lines_ = LinesFromCommaText(text); }
+void TStrings::SetCommaText(std::string_view text) {
+    lines_ = LinesFromCommaText(text);
+}
 
 int TStrings::IndexOf(std::string_view text) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {

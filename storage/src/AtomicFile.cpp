@@ -1,1 +1,230 @@
-// (being written)
+#include "AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace tavrel::detail {
+
+namespace {
+
+std::atomic<int> gFailAt{-1};
+
+bool ShouldFail(AtomicWriteStep step) {
+    return gFailAt.load(std::memory_order_relaxed) == static_cast<int>(step);
+}
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp s;
+    s.exists = true;
+    s.regular = S_ISREG(st.st_mode);
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.mtimeSec = st.st_mtim.tv_sec;
+    s.mtimeNsec = st.st_mtim.tv_nsec;
+    s.mode = st.st_mode;
+    s.owner = st.st_uid;
+    s.group = st.st_gid;
+    return s;
+}
+
+[[noreturn]] void ThrowErrno(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+FileStamp StatPath(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return FileStamp{};
+    return StampOf(st);
+}
+
+bool StampIsRecent(const FileStamp& stamp) {
+    if (!stamp.exists)
+        return false;
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // File times advance in clock ticks (a few milliseconds); file systems without
+    // sub-second times advance in whole seconds, which a zero nanosecond part suggests.
+    const std::int64_t margin = stamp.mtimeNsec == 0 ? 2'000'000'000 : 100'000'000;
+    const std::int64_t age = (static_cast<std::int64_t>(now.tv_sec) - stamp.mtimeSec) *
+                                 1'000'000'000 +
+                             (static_cast<std::int64_t>(now.tv_nsec) - stamp.mtimeNsec);
+    return age < margin;
+}
+
+FileContent ReadWholeFile(const std::string& path) {
+    FileContent result;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
+    const int fd = OpenRetry(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        result.error = errno;
+        result.status = errno == ENOENT ? FileContent::Status::Missing : FileContent::Status::Error;
+        return result;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        result.error = errno;
+        result.status = FileContent::Status::Error;
+        ::close(fd);
+        return result;
+    }
+    result.stamp = StampOf(st);
+    if (!S_ISREG(st.st_mode)) {
+        result.status = FileContent::Status::NotRegular;
+        ::close(fd);
+        return result;
+    }
+    // Read until end of file rather than trusting the size: the file may be growing.
+    std::string& bytes = result.bytes;
+    std::size_t used = 0;
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    for (;;) {
+        if (used == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = errno;
+            result.status = FileContent::Status::Error;
+            bytes.clear();
+            ::close(fd);
+            return result;
+        }
+        if (got == 0)
+            break;
+        used += static_cast<std::size_t>(got);
+    }
+    bytes.resize(used);
+    ::close(fd);
+    result.status = FileContent::Status::Ok;
+    return result;
+}
+
+FolderLock::FolderLock(const std::filesystem::path& folder) {
+    const std::string name = folder.empty() ? std::string(".") : folder.string();
+    fd_ = OpenRetry(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0)
+        ThrowErrno(errno, "cannot open folder " + name);
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd_);
+            ThrowErrno(error, "cannot lock folder " + name);
+        }
+    }
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0)
+        ::close(fd_); // releases the lock
+}
+
+FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                                const std::optional<FileStamp>& previous) {
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const mode_t mode = previous ? (previous->mode & 07777) : 0666;
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = (folder / ("." + target.filename().string() + ".tmp-" +
+                          std::to_string(::getpid()) + "-" + std::to_string(counter++)))
+                   .string();
+        if (ShouldFail(AtomicWriteStep::CreateTemp)) {
+            errno = EIO;
+            break;
+        }
+        fd = OpenRetry(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        ThrowErrno(errno, "cannot create a temporary file in " + folder.string());
+
+    auto fail = [&](const std::string& what) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temp.c_str());
+        ThrowErrno(error, what);
+    };
+
+    if (previous) {
+        // The umask may have narrowed the mode given to open().
+        if (::fchmod(fd, mode) != 0)
+            fail("cannot set permissions of " + temp);
+        if ((previous->owner != ::geteuid() || previous->group != ::getegid()) &&
+            ::fchown(fd, previous->owner, previous->group) != 0) {
+            // Only a privileged user may give a file away; keeping our own is fine then.
+        }
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        if (ShouldFail(AtomicWriteStep::Write)) {
+            errno = ENOSPC;
+            fail("cannot write " + temp);
+        }
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("cannot write " + temp);
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (ShouldFail(AtomicWriteStep::Sync)) {
+        errno = EIO;
+        fail("cannot sync " + temp);
+    }
+    if (::fsync(fd) != 0)
+        fail("cannot sync " + temp);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        fail("cannot stat " + temp);
+    const int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0)
+        fail("cannot close " + temp);
+    if (ShouldFail(AtomicWriteStep::Rename)) {
+        errno = EIO;
+        fail("cannot replace " + target.string());
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        fail("cannot replace " + target.string());
+
+    // The new content is in place and visible; a folder that cannot be synced (some file
+    // systems refuse) is not reported, since the caller must not redo a completed write.
+    const int dir = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return StampOf(st);
+}
+
+void SetAtomicWriteFailure(std::optional<AtomicWriteStep> step) {
+    gFailAt.store(step ? static_cast<int>(*step) : -1, std::memory_order_relaxed);
+}
+
+} // namespace tavrel::detail

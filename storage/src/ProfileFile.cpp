@@ -1,1 +1,471 @@
-// (being written)
+#include "tavrel/storage/ProfileFile.h"
+
+#include "AtomicFile.h"
+#include "ProfileDocument.h"
+
+#include <list>
+#include <mutex>
+#include <sys/stat.h>
+#include <system_error>
+#include <unordered_map>
+
+namespace tavrel {
+
+namespace {
+
+using detail::FileContent;
+using detail::FileStamp;
+using detail::TrimProfileBlanks;
+
+// The callers' buffers: 2048 bytes for a value, 16384 bytes for a list of names.
+constexpr std::size_t kValueLimit = 2047;
+constexpr std::size_t kListBuffer = 16384;
+
+constexpr std::size_t kCacheDocuments = 64;
+constexpr std::size_t kCacheBytes = std::size_t{128} << 20;
+
+// Shared documents that stand for "nothing to read"; their identity stays the same, so an
+// object's private view over them is not rebuilt on every operation.
+const std::shared_ptr<const ProfileDocument>& MissingDocument() {
+    static const auto doc =
+        std::make_shared<const ProfileDocument>(ProfileDocument::State::Missing);
+    return doc;
+}
+const std::shared_ptr<const ProfileDocument>& UnreadableDocument() {
+    static const auto doc =
+        std::make_shared<const ProfileDocument>(ProfileDocument::State::Unreadable);
+    return doc;
+}
+
+// One parsed copy per absolute path for the whole process, least recently used first out.
+class DocumentCache {
+public:
+    static DocumentCache& Instance() {
+        static DocumentCache cache;
+        return cache;
+    }
+
+    // The document for the file as it is now, checked with one stat().
+    std::shared_ptr<const ProfileDocument> Get(const std::string& path) {
+        const FileStamp stamp = detail::StatPath(path);
+        if (!stamp.exists) {
+            Forget(path);
+            return MissingDocument();
+        }
+        if (!stamp.regular)
+            return UnreadableDocument();
+        std::shared_ptr<const ProfileDocument> cached;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = entries_.find(path);
+            if (it != entries_.end() && it->second.stamp.SameFile(stamp)) {
+                order_.splice(order_.begin(), order_, it->second.position);
+                if (!it->second.recent)
+                    return it->second.doc;
+                cached = it->second.doc;
+            }
+        }
+        // Unknown, changed, or so recently written that an equal stamp proves nothing: read
+        // the bytes, and parse them only when they differ from the cached ones.
+        return Load(path, cached);
+    }
+
+    std::shared_ptr<const ProfileDocument> Peek(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(path);
+        return it == entries_.end() ? nullptr : it->second.doc;
+    }
+
+    // Builds the document for freshly read content, reusing `cached` when the bytes match.
+    static std::shared_ptr<const ProfileDocument>
+    FromContent(FileContent& content, const std::shared_ptr<const ProfileDocument>& cached) {
+        switch (content.status) {
+        case FileContent::Status::Missing:
+            return MissingDocument();
+        case FileContent::Status::NotRegular:
+        case FileContent::Status::Error:
+            return UnreadableDocument();
+        case FileContent::Status::Ok:
+            break;
+        }
+        if (cached && cached->Source() && *cached->Source() == content.bytes)
+            return cached;
+        return ProfileDocument::Parse(std::make_shared<const std::string>(std::move(content.bytes)));
+    }
+
+    void Store(const std::string& path, const FileStamp& stamp,
+               std::shared_ptr<const ProfileDocument> doc) {
+        const bool recent = detail::StampIsRecent(stamp);
+        const std::size_t bytes = doc->MemoryBytes();
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(path);
+        if (it == entries_.end()) {
+            order_.push_front(path);
+            it = entries_.emplace(path, Entry{}).first;
+            it->second.position = order_.begin();
+        } else {
+            order_.splice(order_.begin(), order_, it->second.position);
+            totalBytes_ -= it->second.bytes;
+        }
+        it->second.stamp = stamp;
+        it->second.doc = std::move(doc);
+        it->second.recent = recent;
+        it->second.bytes = bytes;
+        totalBytes_ += bytes;
+        // The newest entry always stays, however large.
+        while (entries_.size() > 1 &&
+               (entries_.size() > kCacheDocuments || totalBytes_ > kCacheBytes)) {
+            auto victim = entries_.find(order_.back());
+            totalBytes_ -= victim->second.bytes;
+            entries_.erase(victim);
+            order_.pop_back();
+        }
+    }
+
+    void Forget(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(path);
+        if (it == entries_.end())
+            return;
+        totalBytes_ -= it->second.bytes;
+        order_.erase(it->second.position);
+        entries_.erase(it);
+    }
+
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        entries_.clear();
+        order_.clear();
+        totalBytes_ = 0;
+    }
+
+private:
+    struct Entry {
+        FileStamp stamp;
+        std::shared_ptr<const ProfileDocument> doc;
+        bool recent = false;
+        std::size_t bytes = 0;
+        std::list<std::string>::iterator position;
+    };
+
+    std::shared_ptr<const ProfileDocument> Load(const std::string& path,
+                                                const std::shared_ptr<const ProfileDocument>& cached) {
+        FileContent content = detail::ReadWholeFile(path);
+        const FileContent::Status status = content.status;
+        const FileStamp stamp = content.stamp;
+        auto doc = FromContent(content, cached);
+        if (status == FileContent::Status::Ok)
+            Store(path, stamp, doc);
+        else
+            Forget(path);
+        return doc;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;
+    std::list<std::string> order_; // most recently used first
+    std::size_t totalBytes_ = 0;
+};
+
+// The names of a list as a copy into a 16384-byte buffer delivers them. The block holds
+// each name with its terminating NUL and ends with an empty name. Whole names are taken
+// while they fit into the buffer less the byte of that final empty name; the first name
+// that does not fit is cut to the bytes left before its own NUL, so the block fills the
+// buffer exactly, and nothing follows it (a cut of zero bytes would be the empty name and
+// ends the list). Empty names are not placed at all: inside the block they would end the
+// list early and hide every later name.
+class ListBuffer {
+public:
+    explicit ListBuffer(std::vector<std::string>& list) : list_(list) { list_.clear(); }
+    void Add(std::string_view name) {
+        if (full_ || name.empty())
+            return;
+        if (name.size() + 1 <= left_) {
+            list_.emplace_back(name);
+            left_ -= name.size() + 1;
+            return;
+        }
+        full_ = true;
+        if (left_ > 1)
+            list_.emplace_back(name.substr(0, left_ - 1));
+    }
+
+private:
+    std::vector<std::string>& list_;
+    std::size_t left_ = kListBuffer - 1;
+    bool full_ = false;
+};
+
+bool HasLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Why a write is refused, or nothing when it is acceptable. Each refused case would
+// otherwise be read back as something else: more lines, another key, a comment or a header.
+std::string_view InvalidWrite(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    if (section.empty())
+        return "a section name cannot be empty";
+    if (section.find(']') != std::string_view::npos)
+        return "a section name cannot contain ']'";
+    if (HasLineBreakOrNul(section))
+        return "a section name cannot contain a line break or NUL";
+    if (key.empty())
+        return "a key cannot be empty";
+    if (key.find('=') != std::string_view::npos)
+        return "a key cannot contain '='";
+    if (HasLineBreakOrNul(key))
+        return "a key cannot contain a line break or NUL";
+    if (key.front() == ';')
+        return "a key cannot start with ';'";
+    if (key.front() == '[' && key.find(']') != std::string_view::npos)
+        return "a key cannot look like a section header";
+    if (HasLineBreakOrNul(value))
+        return "a value cannot contain a line break or NUL";
+    return {};
+}
+
+std::string AbsolutePath(const std::filesystem::path& name) {
+    if (name.is_absolute())
+        return name.native();
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(name, ec);
+    return ec ? name.native() : absolute.native();
+}
+
+} // namespace
+
+namespace detail {
+void ClearProfileCache() { DocumentCache::Instance().Clear(); }
+} // namespace detail
+
+struct ProfileFile::Pending {
+    struct Op {
+        enum class Kind { Write, Delete, Erase } kind;
+        std::string section, key, value;
+    };
+    std::vector<Op> journal;
+    // The private view: `base` with the journal applied.
+    std::shared_ptr<const ProfileDocument> base;
+    std::shared_ptr<ProfileDocument> working;
+
+    static bool Apply(ProfileDocument& doc, const Op& op) {
+        switch (op.kind) {
+        case Op::Kind::Write:
+            return doc.Set(op.section, op.key, op.value);
+        case Op::Kind::Delete:
+            return doc.Delete(op.section, op.key);
+        case Op::Kind::Erase:
+            return doc.Erase(op.section);
+        }
+        return false;
+    }
+
+    std::shared_ptr<ProfileDocument> Replay(const std::shared_ptr<const ProfileDocument>& on) const {
+        auto doc = std::make_shared<ProfileDocument>(*on);
+        for (const Op& op : journal)
+            Apply(*doc, op);
+        return doc;
+    }
+
+    // The view to edit, rebuilt when the file changed underneath.
+    ProfileDocument& Working(const std::shared_ptr<const ProfileDocument>& current) {
+        if (!working || base != current) {
+            working = Replay(current);
+            base = current;
+        }
+        return *working;
+    }
+
+    // Whether the operation would change the document; checked before a private copy is
+    // made, so a write of the value already stored costs a look-up only.
+    static bool Changes(const ProfileDocument& doc, const Op& op) {
+        switch (op.kind) {
+        case Op::Kind::Write: {
+            const auto stored = doc.Find(op.section, op.key);
+            return !stored || *stored != op.value;
+        }
+        case Op::Kind::Delete:
+            return doc.Find(op.section, op.key).has_value();
+        case Op::Kind::Erase:
+            return doc.HasSection(op.section);
+        }
+        return false;
+    }
+
+    void Record(const std::shared_ptr<const ProfileDocument>& current, Op op) {
+        const ProfileDocument& view = journal.empty() ? *current : Working(current);
+        if (!Changes(view, op))
+            return;
+        if (Apply(Working(current), op))
+            journal.push_back(std::move(op));
+    }
+
+    void Clear() {
+        journal.clear();
+        base.reset();
+        working.reset();
+    }
+};
+
+ProfileFile::ProfileFile(std::filesystem::path fileName)
+    : fileName_(std::move(fileName)), cacheKey_(AbsolutePath(fileName_)) {}
+
+ProfileFile::~ProfileFile() {
+    try {
+        UpdateFile();
+    } catch (...) {
+        // A destructor cannot report; callers that care call UpdateFile() first.
+    }
+}
+
+void ProfileFile::Fail(std::string_view reason) const {
+    std::string message = "Unable to write to " + fileName_.string();
+    if (!reason.empty())
+        message.append(" (").append(reason).append(")");
+    throw EIniFileException(message);
+}
+
+std::shared_ptr<const ProfileDocument> ProfileFile::View() const {
+    auto current = DocumentCache::Instance().Get(cacheKey_);
+    if (!pending_ || pending_->journal.empty())
+        return current;
+    pending_->Working(current);
+    return pending_->working;
+}
+
+std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
+    const auto found = View()->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    if (!found)
+        return std::string(defaultValue);
+    return std::string(found->substr(0, kValueLimit));
+}
+
+std::optional<std::string> ProfileFile::FindValue(std::string_view section,
+                                                  std::string_view key) const {
+    const auto found = View()->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    if (!found)
+        return std::nullopt;
+    return std::string(*found);
+}
+
+void ProfileFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    section = TrimProfileBlanks(section);
+    key = TrimProfileBlanks(key);
+    const std::string_view invalid = InvalidWrite(section, key, value);
+    if (!invalid.empty())
+        Fail(invalid);
+    auto current = DocumentCache::Instance().Get(cacheKey_);
+    switch (current->GetState()) {
+    case ProfileDocument::State::NotText:
+        Fail("the file is not a text file");
+    case ProfileDocument::State::Unreadable:
+        Fail("the file cannot be read");
+    case ProfileDocument::State::Missing: {
+        // Creating folders is not this object's job; fail now rather than at the flush.
+        std::error_code ec;
+        const auto folder = std::filesystem::path(cacheKey_).parent_path();
+        if (!std::filesystem::is_directory(folder, ec))
+            Fail("the folder does not exist");
+        break;
+    }
+    case ProfileDocument::State::Text:
+        break;
+    }
+    if (!pending_)
+        pending_ = std::make_unique<Pending>();
+    pending_->Record(current, Pending::Op{Pending::Op::Kind::Write, std::string(section),
+                                         std::string(key), std::string(value)});
+}
+
+void ProfileFile::DeleteKey(std::string_view section, std::string_view key) {
+    auto current = DocumentCache::Instance().Get(cacheKey_);
+    if (!pending_)
+        pending_ = std::make_unique<Pending>();
+    pending_->Record(current,
+                     Pending::Op{Pending::Op::Kind::Delete, std::string(TrimProfileBlanks(section)),
+                                 std::string(TrimProfileBlanks(key)), {}});
+}
+
+void ProfileFile::EraseSection(std::string_view section) {
+    auto current = DocumentCache::Instance().Get(cacheKey_);
+    if (!pending_)
+        pending_ = std::make_unique<Pending>();
+    pending_->Record(current, Pending::Op{Pending::Op::Kind::Erase,
+                                          std::string(TrimProfileBlanks(section)), {}, {}});
+}
+
+void ProfileFile::ReadSections(std::vector<std::string>& list) const {
+    ListBuffer buffer(list);
+    View()->ForEachSectionName([&](std::string_view name) { buffer.Add(name); });
+}
+
+void ProfileFile::ReadSection(std::string_view section, std::vector<std::string>& list) const {
+    ListBuffer buffer(list);
+    View()->ForEachKey(TrimProfileBlanks(section), [&](std::string_view key) { buffer.Add(key); });
+}
+
+bool ProfileFile::ReadAllKeys(std::string_view section, std::vector<std::string>& list) const {
+    list.clear();
+    return View()->ForEachKey(TrimProfileBlanks(section), [&](std::string_view key) {
+        if (!key.empty())
+            list.emplace_back(key);
+    });
+}
+
+bool ProfileFile::SectionExists(std::string_view section) const {
+    return View()->HasSection(TrimProfileBlanks(section));
+}
+
+void ProfileFile::UpdateFile() {
+    if (!pending_ || pending_->journal.empty())
+        return;
+    Pending& pending = *pending_;
+    const std::filesystem::path target(cacheKey_);
+    std::shared_ptr<ProfileDocument> written;
+    FileStamp stamp;
+    try {
+        detail::FolderLock lock(target.parent_path());
+        // Under the lock, the bytes on disk decide: a stamp alone can miss a rewrite made
+        // within one tick of the clock, and that would lose the other writer's change.
+        FileContent content = detail::ReadWholeFile(cacheKey_);
+        if (content.status == FileContent::Status::NotRegular)
+            Fail("the file is not a regular file");
+        if (content.status == FileContent::Status::Error)
+            throw std::system_error(content.error, std::generic_category(), "cannot read");
+        std::optional<FileStamp> previous;
+        if (content.status == FileContent::Status::Ok)
+            previous = content.stamp;
+        auto current =
+            DocumentCache::FromContent(content, DocumentCache::Instance().Peek(cacheKey_));
+        if (current->GetState() == ProfileDocument::State::NotText)
+            Fail("the file is not a text file");
+        written = current == pending.base && pending.working ? pending.working
+                                                             : pending.Replay(current);
+        auto bytes = std::make_shared<const std::string>(written->Serialize());
+        // Changes that cancel out (or were already made by someone else) write nothing.
+        if (previous && current->Source() && *bytes == *current->Source()) {
+            pending.Clear();
+            return;
+        }
+        stamp = detail::ReplaceFileAtomically(target, *bytes, previous);
+        written->SetSource(std::move(bytes));
+    } catch (const EIniFileException&) {
+        throw;
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    }
+    pending.Clear();
+    DocumentCache::Instance().Store(cacheKey_, stamp, std::move(written));
+}
+
+void ProfileFile::DiscardChanges() {
+    if (pending_)
+        pending_->Clear();
+}
+
+bool ProfileFile::HasPendingChanges() const { return pending_ && !pending_->journal.empty(); }
+
+} // namespace tavrel

@@ -69,7 +69,7 @@ TEST_F(ServerCatalogue, AssigningLanguageSearchesTheCatalogueAndAlwaysPersistsAn
         std::string assigned, current;
     };
     for (const auto& c : {Case{"&English", "English"}, Case{"english", "english"},
-                          Case{"Klingon", "english"}, Case{"&&Default&", "Default"}}) {
+                          Case{"Klingon", "english"}, Case{"&&Eng&lish&", "English"}}) {
         const int before = fired;
         server->SetLanguage(c.assigned);
         EXPECT_EQ(server->Language(), c.current) << c.assigned;
@@ -107,8 +107,8 @@ TEST_F(ServerCatalogue, WithoutLoadedTheFirstCatalogedNameIsCurrent) {
         server->SetLanguage("French");
     }
     TOvkLocalizeServer server(nullptr, Environment());
-    EXPECT_EQ(server.Language(), "Default"); // sorted: Default, Deutsch, French
-    EXPECT_EQ(server.LanguageList().Names(), (std::vector<std::string>{"Default", "Deutsch", "French"}));
+    EXPECT_EQ(server.LanguageList().Names(), (std::vector<std::string>{"Deutsch", "French"}));
+    EXPECT_EQ(server.Language(), "Deutsch");
 }
 
 TEST_F(ServerCatalogue, RescanRegistersDictionariesAndTheLastOfTwoNamesWins) {
@@ -167,8 +167,8 @@ TEST_F(ServerCatalogue, CatalogueOrderIsLocaleAwareAndCaseInsensitive) {
     server->SetDicPath(Folder());
     server->RefreshLanguages();
     EXPECT_EQ(server->LanguageList().Names(),
-              (std::vector<std::string>{"apple", "Default", "Eagle", "\xC9" "cole", "Ezra", "zulu"}));
-    EXPECT_EQ(server->LanguageList().IndexOf("EAGLE"), 2);
+              (std::vector<std::string>{"apple", "Eagle", "\xC9" "cole", "Ezra", "zulu"}));
+    EXPECT_EQ(server->LanguageList().IndexOf("EAGLE"), 1);
     EXPECT_EQ(server->LanguageList().IndexOf("ecole"), -1); // accents count
 }
 

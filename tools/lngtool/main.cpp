@@ -59,7 +59,7 @@ void RequireDictionary(TOvkLocalizeServer& server) {
 
 std::map<std::string, Command> Commands() {
     std::map<std::string, Command> c;
-    c["folder"] = {"folder [DIR]", "Show the dictionary folder, or set it to DIR (which must exist).",
+    c["folder"] = {"folder [DIR]", "Show the dictionary folder, or set it to DIR (which must exist) and rescan.",
                    0, 1, [](TOvkLocalizeServer& s, const Invocation& inv) {
                        if (inv.args.empty()) {
                            std::cout << s.DictionaryFolder().string() << '\n';
@@ -70,6 +70,8 @@ std::map<std::string, Command> Commands() {
                        if (ec || !fs::is_directory(dir, ec))
                            throw std::runtime_error("No such folder: " + inv.args[0]);
                        s.SetDicPath(dir.lexically_normal().string());
+                       // A new folder brings its own dictionaries: rescan it.
+                       s.RefreshLanguages();
                        std::cout << s.DicPath() << '\n';
                    }};
     c["refresh"] = {"refresh", "Rescan the dictionary folder and register what it holds.", 0, 0,

@@ -15,6 +15,8 @@
 namespace tavrel {
 
 class ProfileFile;
+class TStrings;
+struct TPropertyTree;
 
 // Tag of generated language menu items; the translation engine leaves such items alone.
 inline constexpr std::int32_t LanguageMenuTag = 111111111;
@@ -86,6 +88,27 @@ public:
     void FillLanguageMenu(TMenuItem& parent, bool includeDefault, bool withImages);
     void LanguageMenuClick(TMenuItem* sender);
 
+    // Clients: component trees translated at every change of Language. A client whose
+    // root is destroyed leaves the list by itself. `exclusions` names components whose
+    // own texts stay as they are (the components they own are still translated).
+    void AddClient(TComponent& root, std::vector<std::string> exclusions = {});
+    void RemoveClient(const TComponent& root);
+    int ClientCount() const { return static_cast<int>(clients_.size()); }
+
+    // Translation engine. With register true the texts found are added to every
+    // dictionary instead of being translated.
+    void LocalizeTree(TComponent& root, std::string language, const TStrings* exclusions,
+                      bool registerTexts);
+    void LocalizeComponent(TComponent& component, const std::string& language,
+                           const TStrings* exclusions, bool registerTexts);
+    void LocalizeProperties(TPersistent& base, const std::string& prefix, const TPropertyTree* tree,
+                            const std::string& language);
+    std::string TranslateText(std::string_view section, std::string_view key,
+                              std::string_view language);
+    void SwitchClientsLanguage();
+    // Adds the texts of every client to every dictionary (register mode over all clients).
+    void RegisterClientTexts();
+
     const TLocalizeEnvironment& Environment() const { return environment_; }
 
 protected:
@@ -93,6 +116,25 @@ protected:
 
 private:
     std::string CurrentDictionaryFile();
+    std::filesystem::path ReverseDictionaryFile() const;
+    void BuildReverseDictionary();
+    void AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries);
+    ProfileFile& LookupDictionary(std::string_view language);
+
+    struct Client {
+        TComponent* Root;
+        std::unique_ptr<TStrings> Exclusions; // nullptr: none
+    };
+    std::vector<Client> clients_;
+    // Held only while a switch runs.
+    std::unique_ptr<ProfileFile> currentDictionary_;
+    std::unique_ptr<ProfileFile> reverseDictionary_;
+    // Outside a switch: the dictionary opened for one LocalizeTree or TranslateText call.
+    std::unique_ptr<ProfileFile> callDictionary_;
+    std::string callDictionaryLanguage_;
+    int treeDepth_ = 0;
+    // Register mode collects its texts and writes each dictionary once at the end.
+    std::vector<std::pair<std::string, std::string>> pendingTexts_;
     std::filesystem::path ImageFileOf(const std::string& dictionaryFile) const;
 
     TLocalizeEnvironment environment_;
@@ -103,5 +145,8 @@ private:
     std::string previousLanguage_;
     TMenuItem* clickedItem_ = nullptr; // cleared when the item is destroyed mid-click
 };
+
+// Exact names of the properties whose texts are translated; each is its dictionary section.
+bool IsTranslatablePropertyName(std::string_view name);
 
 } // namespace tavrel

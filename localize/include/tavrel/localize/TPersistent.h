@@ -132,7 +132,9 @@ TPropInfo StringProp(std::string name, std::string C::*member,
     p.Name = std::move(name);
     p.Kind = kind;
     p.GetString = [member](const TPersistent& o) { return static_cast<const C&>(o).*member; };
-    p.SetString = [member](TPersistent& o, const std::string& v) { static_cast<C&>(o).*member = v; };
+    p.SetString = [member](TPersistent& o, const std::string& v) {
+        static_cast<C&>(o).*member = v;
+    };
     return p;
 }
 
@@ -165,13 +167,14 @@ TPropInfo StringProp(std::string name, R (C::*getter)() const,
     return p;
 }
 
-template <class C>
-TPropInfo WideProp(std::string name, std::u16string C::*member) {
+template <class C> TPropInfo WideProp(std::string name, std::u16string C::*member) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::WideString;
     p.GetWide = [member](const TPersistent& o) { return static_cast<const C&>(o).*member; };
-    p.SetWide = [member](TPersistent& o, const std::u16string& v) { static_cast<C&>(o).*member = v; };
+    p.SetWide = [member](TPersistent& o, const std::u16string& v) {
+        static_cast<C&>(o).*member = v;
+    };
     return p;
 }
 
@@ -190,8 +193,7 @@ TPropInfo WideProp(std::string name, R (C::*getter)() const,
     return p;
 }
 
-template <class C, class T>
-TPropInfo ObjectProp(std::string name, T* (C::*getter)() const) {
+template <class C, class T> TPropInfo ObjectProp(std::string name, T* (C::*getter)() const) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::Class;
@@ -201,8 +203,7 @@ TPropInfo ObjectProp(std::string name, T* (C::*getter)() const) {
     return p;
 }
 
-template <class C, class T>
-TPropInfo ObjectProp(std::string name, T* C::*member) {
+template <class C, class T> TPropInfo ObjectProp(std::string name, T* C::*member) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::Class;
@@ -212,8 +213,7 @@ TPropInfo ObjectProp(std::string name, T* C::*member) {
     return p;
 }
 
-template <class C, class T>
-TPropInfo ObjectProp(std::string name, std::unique_ptr<T> C::*member) {
+template <class C, class T> TPropInfo ObjectProp(std::string name, std::unique_ptr<T> C::*member) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::Class;
@@ -233,9 +233,11 @@ inline TPropInfo OtherProp(std::string name) {
 } // namespace tavrel
 
 // Declares the class-info accessors inside a class body.
-#define TAVREL_CLASS(Class)                                                                    \
-public:                                                                                        \
-    static const ::tavrel::TClassInfo& StaticClassInfo();                                     \
-    const ::tavrel::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }      \
-                                                                                               \
+#define TAVREL_CLASS(Class)                                                                        \
+public:                                                                                            \
+    static const ::tavrel::TClassInfo& StaticClassInfo();                                          \
+    const ::tavrel::TClassInfo& ClassInfo() const override {                                       \
+        return StaticClassInfo();                                                                  \
+    }                                                                                              \
+                                                                                                   \
 private:

@@ -2,6 +2,7 @@
 
 #include "tavrel/localize/TPersistent.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>

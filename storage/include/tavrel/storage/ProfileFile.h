@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,9 +21,12 @@ class ProfileDocument;
 // An INI-style file in the Windows initialization-file layout. The object names one file
 // and behaves as if every operation read that file afresh. Parsed copies are shared per
 // path inside the process and revalidated against the file's identity (size, mtime with
-// nanoseconds, inode), so the file is parsed once per change, not once per read.
+// nanoseconds, inode, device), so the file is parsed once per change, not once per read.
 // Writes are kept in this object until UpdateFile() (or destruction), which replays them
 // on the current file content under a folder lock and replaces the file atomically.
+// Every line a write does not change is kept byte for byte. A relative file name is
+// resolved against the working folder at construction. A file that is not text (it holds
+// NUL bytes, is a folder or cannot be read) reads as empty and refuses writes.
 class ProfileFile {
 public:
     explicit ProfileFile(std::filesystem::path fileName);
@@ -36,7 +40,8 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
     // Refuses names holding '=', ']', CR, LF or NUL and values holding CR, LF or NUL
-    // with EIniFileException; nothing changes then.
+    // with EIniFileException; nothing changes then. Also refused: an empty section or key,
+    // and a key that would read back as a comment or a section header.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Clears the list, then adds every section name in file order.
     void ReadSections(std::vector<std::string>& list) const;
@@ -51,12 +56,18 @@ public:
     void DiscardChanges();
     bool HasPendingChanges() const;
 
+    // The whole value (without the 2047-byte cut); nothing when the section or key is absent.
+    std::optional<std::string> FindValue(std::string_view section, std::string_view key) const;
+    // Like ReadSection but without the list-buffer limit; false when the section is absent.
+    bool ReadAllKeys(std::string_view section, std::vector<std::string>& list) const;
+
 private:
     struct Pending;
     std::filesystem::path fileName_;
+    std::string cacheKey_; // the absolute path
     std::unique_ptr<Pending> pending_;
     std::shared_ptr<const ProfileDocument> View() const;
-    mutable std::shared_ptr<const ProfileDocument> view_;
+    [[noreturn]] void Fail(std::string_view reason) const;
 };
 
 } // namespace tavrel

@@ -1,0 +1,117 @@
+#include "EditorWidgets.h"
+
+#include <QBitmap>
+#include <QCollator>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <qdrawutil.h>
+
+namespace tavrel::editor {
+
+QFont EditorFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+QString PathText(const std::string& nativePath) {
+    return QFile::decodeName(QByteArray::fromStdString(nativePath));
+}
+
+std::string NativePathText(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+void AddSorted(QComboBox& box, const QString& text) {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    int row = box.count();
+    for (int i = 0; i < box.count(); ++i) {
+        if (collator.compare(box.itemText(i), text) > 0) {
+            row = i;
+            break;
+        }
+    }
+    box.insertItem(row, text);
+}
+
+int FindRowIgnoringCase(const QComboBox& box, const QString& text) {
+    for (int i = 0; i < box.count(); ++i) {
+        if (box.itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+TEditorListBox::TEditorListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void TEditorListBox::keyboardSearch(const QString& /*search*/) {}
+
+void TEditorListBox::mousePressEvent(QMouseEvent* event) {
+    // Only the left button selects: a row picked by another button would silently become
+    // the row that the next save writes to.
+    // A press beside the rows leaves the selection alone.
+    if (event->button() != Qt::LeftButton || itemAt(event->position().toPoint()) == nullptr) {
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+    emit userSelect();
+}
+
+void TEditorListBox::mouseMoveEvent(QMouseEvent* event) {
+    const int before = currentRow();
+    QListWidget::mouseMoveEvent(event);
+    if (currentRow() != before && currentRow() >= 0)
+        emit userSelect();
+}
+
+void TEditorListBox::keyPressEvent(QKeyEvent* event) {
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before && currentRow() >= 0)
+        emit userSelect();
+}
+
+TImageView::TImageView(QWidget* parent) : QLabel(parent) {
+    setScaledContents(true);
+}
+
+void TImageView::ShowPicture(const QImage& image) {
+    QPixmap pixmap = QPixmap::fromImage(image);
+    if (!image.isNull()) {
+        const QColor background = image.pixelColor(0, image.height() - 1);
+        pixmap.setMask(pixmap.createMaskFromColor(background, Qt::MaskInColor));
+    }
+    setPixmap(pixmap);
+}
+
+void TImageView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+    QLabel::mouseDoubleClickEvent(event);
+}
+
+TBevelPanel::TBevelPanel(QWidget* parent) : QFrame(parent) {}
+
+void TBevelPanel::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    const QRect outer = rect();
+    qDrawShadePanel(&painter, outer, palette(), true, 1);
+    qDrawShadePanel(&painter, outer.adjusted(1, 1, -1, -1), palette(), false, 1);
+}
+
+TCoolBar::TCoolBar(QWidget* parent) : QFrame(parent) {}
+
+void TCoolBar::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    qDrawShadePanel(&painter, rect(), palette(), false, 1);
+    for (int x : {3, 6})
+        qDrawShadeLine(&painter, x, 3, x, height() - 4, palette(), false, 1, 0);
+}
+
+} // namespace tavrel::editor

@@ -1,0 +1,593 @@
+#include "FMainEditor.h"
+
+#include "EditorWidgets.h"
+#include "ErrorBox.h"
+#include "FFolders.h"
+#include "FNewKey.h"
+#include "FNewLangNameDialog.h"
+#include "OpenPictureDialog.h"
+#include "tavrel/localize/Exception.h"
+#include "tavrel/qt/QtMenuRenderer.h"
+#include "tavrel/qt/QtText.h"
+#include "tavrel/storage/DictionaryFiles.h"
+
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QShowEvent>
+#include <QTimer>
+#include <QWindow>
+
+#include <vector>
+
+namespace tavrel::editor {
+
+namespace {
+
+constexpr int kLeft = 192;
+constexpr int kTop = 106;
+constexpr int kOuterWidth = 495;
+constexpr int kOuterHeight = 328;
+constexpr int kToolBarFontPoints = 10;
+// Values of this section (compared case-sensitively) are lists of lines in comma-text.
+constexpr std::string_view kCommaTextSection = "Text";
+
+template <class Object> Object* Named(Object* object, const char* name) {
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+QToolButton* ToolBarButton(QWidget* parent, const char* name, const QString& hint,
+                           const QIcon& icon) {
+    auto* button = Named(new QToolButton(parent), name);
+    button->setToolTip(hint);
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(23, 22);
+    return button;
+}
+
+QLabel* ToolBarLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = Named(new QLabel(text, parent), name);
+    QFont font = label->font();
+    font.setPointSize(kToolBarFontPoints);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel* AutoSizedLabel(QWidget* parent, const char* name, const QString& text, int left,
+                       int top) {
+    auto* label = Named(new QLabel(text, parent), name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+TLocalizeEnvironment TFMain::DefaultEnvironment() {
+    TLocalizeEnvironment environment = TLocalizeEnvironment::FromUserFolders();
+    environment.PictureFactory = QtPictureFactory();
+    return environment;
+}
+
+TFMain::TFMain(TLocalizeEnvironment environment)
+    : ListBox1(nullptr), ComboBox1(nullptr), Menu(nullptr), Files1(nullptr),
+      EditLanguages(nullptr), New1(nullptr), Files2(nullptr), Exit1(nullptr), Label1(nullptr),
+      ListBox2(nullptr), Edit1(nullptr), DeleteAllLanguages1(nullptr),
+      RefreshLanguages1(nullptr), CoolBar1(nullptr), ToolBar1(nullptr), Post(nullptr),
+      Label4(nullptr), OpenPicture(nullptr), Delete(nullptr), Label5(nullptr), Label6(nullptr),
+      ToolButton1(nullptr), Label3(nullptr), DeleteLanguage1(nullptr), New(nullptr),
+      Refresh(nullptr), Edit2(nullptr), Label2(nullptr), SpeedButton1(nullptr),
+      Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr), DeleteItem1(nullptr),
+      DeleteSection1(nullptr), Panel1(nullptr), Image1(nullptr), LocServer(nullptr),
+      image1Picture_(DefaultFlagsImage()) {
+    setObjectName(QStringLiteral("FMain"));
+    setWindowTitle(QStringLiteral("Tavrel Language Editor"));
+    setFont(EditorFont());
+    CreateWidgets();
+    CreateToolBar();
+    CreateMenus();
+    CreateServer(std::move(environment));
+    ConnectHandlers();
+    // The outer size is 495 x 328; once the frame is known the client shrinks to fit.
+    move(kLeft, kTop);
+    resize(kOuterWidth, kOuterHeight);
+}
+
+TFMain::~TFMain() {
+    // The server's event must not reach a window that is going away.
+    if (LocServer != nullptr)
+        LocServer->OnLanguageChange = nullptr;
+}
+
+void TFMain::CreateWidgets() {
+    auto* client = Named(new QWidget(this), "ClientArea");
+    setCentralWidget(client);
+
+    Label1 = AutoSizedLabel(client, "Label1", QStringLiteral("Sections:"), 8, 44);
+
+    ComboBox1 = Named(new QComboBox(client), "ComboBox1");
+    ComboBox1->setGeometry(8, 60, 177, 21);
+    ComboBox1->setEditable(false);
+    ComboBox1->setToolTip(QStringLiteral("Sections"));
+
+    ListBox1 = Named(new TEditorListBox(client), "ListBox1");
+    ListBox1->setGeometry(8, 88, 177, 185);
+    ListBox1->setToolTip(QStringLiteral("Item List"));
+
+    Label2 = AutoSizedLabel(client, "Label2", QStringLiteral("Path to Languages"), 200, 44);
+
+    Edit2 = Named(new QLineEdit(client), "Edit2");
+    Edit2->setGeometry(200, 60, 253, 21);
+    Edit2->setReadOnly(true);
+    Edit2->setEnabled(false);
+
+    SpeedButton1 = Named(new QToolButton(client), "SpeedButton1");
+    SpeedButton1->setGeometry(456, 60, 23, 22);
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setIcon(OpenFolderIcon());
+    SpeedButton1->setIconSize(QSize(16, 16));
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setToolTip(QStringLiteral("Select Path"));
+
+    ListBox2 = Named(new TEditorListBox(client), "ListBox2");
+    ListBox2->setGeometry(200, 88, 177, 153);
+    ListBox2->setToolTip(QStringLiteral("Text List"));
+    ListBox2->hide();
+
+    Panel1 = Named(new TBevelPanel(client), "Panel1");
+    Panel1->setGeometry(400, 88, 37, 33);
+    Image1 = Named(new TImageView(Panel1), "Image1");
+    Image1->setGeometry(4, 4, 29, 25);
+    Image1->setToolTip(QStringLiteral("Double Click here for change language image"));
+    ShowImage1();
+
+    Label4 = Named(new QLabel(QStringLiteral("DoubleClick in Image for Change"), client), "Label4");
+    Label4->setWordWrap(true);
+    Label4->setGeometry(384, 128, 84, 26);
+    // An auto-sized word-wrapped label keeps its width and takes the height its text needs.
+    Label4->resize(84, std::max(26, Label4->heightForWidth(84)));
+
+    Edit1 = Named(new QLineEdit(client), "Edit1");
+    Edit1->setGeometry(200, 252, 277, 21);
+    Edit1->setToolTip(QStringLiteral("Edit Value Field"));
+
+    OpenPicture = new TOpenPictureDialog(this);
+
+    setTabOrder(ListBox1, ComboBox1);
+    setTabOrder(ComboBox1, ListBox2);
+    setTabOrder(ListBox2, Edit1);
+    setTabOrder(Edit1, Edit2);
+    ListBox1->setFocus();
+}
+
+void TFMain::CreateToolBar() {
+    Enable = EnabledToolImages();
+    Disable = DisabledToolImages();
+    Hot = HotToolImages();
+    ImageList1 = {QPixmap::fromImage(DefaultFlagsImage())};
+
+    CoolBar1 = Named(new TCoolBar(centralWidget()), "CoolBar1");
+    CoolBar1->setGeometry(0, 0, 487, 33);
+    ToolBar1 = Named(new QToolBar(CoolBar1), "ToolBar1");
+    // The band's control sits right of the gripper, centred in the band.
+    ToolBar1->setGeometry(9, 4, 470, 25);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+
+    Label5 = ToolBarLabel(ToolBar1, "Label5", QStringLiteral("Language: "));
+    Label5->setFixedWidth(67);
+    Label3 = ToolBarLabel(ToolBar1, "Label3", QString());
+    Label6 = Named(new QLabel(ToolBar1), "Label6");
+    New = ToolBarButton(ToolBar1, "New", QStringLiteral("New Language"),
+                        ToolIcon(Enable, Disable, Hot, PlusImage));
+    Post = ToolBarButton(ToolBar1, "Post", QStringLiteral("Save Changes"),
+                         ToolIcon(Enable, Disable, Hot, CheckImage));
+    Delete = ToolBarButton(ToolBar1, "Delete", QStringLiteral("Delete Language"),
+                           ToolIcon(Enable, Disable, Hot, MinusImage));
+    Refresh = ToolBarButton(ToolBar1, "Refresh", QStringLiteral("Refresh Languages"),
+                            ToolIcon(Enable, Disable, Hot, RefreshImage));
+    Post->setEnabled(false);
+    Delete->setEnabled(false);
+
+    ToolBar1->addWidget(Label5);
+    ToolBar1->addWidget(Label3);
+    ToolButton1 = Named(ToolBar1->addSeparator(), "ToolButton1");
+    if (QWidget* separator = ToolBar1->widgetForAction(ToolButton1)) {
+        separator->setObjectName(QStringLiteral("ToolButton1"));
+        separator->setFixedWidth(18);
+    }
+    ToolBar1->addWidget(New);
+    ToolBar1->addWidget(Post);
+    ToolBar1->addWidget(Delete);
+    ToolBar1->addWidget(Refresh);
+    ToolBar1->addWidget(Label6);
+}
+
+void TFMain::CreateMenus() {
+    Menu = Named(menuBar(), "Menu");
+
+    Files2 = Named(Menu->addMenu(QStringLiteral("&Files")), "Files2");
+    Exit1 = Named(Files2->addAction(QStringLiteral("&Exit")), "Exit1");
+
+    Files1 = Named(Menu->addMenu(QStringLiteral("&Languages")), "Files1");
+    EditLanguages = Named(Files1->addMenu(QStringLiteral("&Edit Language")), "EditLanguages");
+    EditLanguages->menuAction()->setObjectName(QStringLiteral("EditLanguages"));
+    New1 = Named(Files1->addAction(QStringLiteral("&New Language")), "New1");
+    DeleteLanguage1 =
+        Named(Files1->addAction(QStringLiteral("&Delete Language")), "DeleteLanguage1");
+    DeleteAllLanguages1 =
+        Named(Files1->addAction(QStringLiteral("Delete &All Languages")), "DeleteAllLanguages1");
+    RefreshLanguages1 =
+        Named(Files1->addAction(QStringLiteral("&Refresh Languages")), "RefreshLanguages1");
+
+    Sections1 = Named(Menu->addMenu(QStringLiteral("&Sections")), "Sections1");
+    NewSection1 = Named(Sections1->addAction(QStringLiteral("New &Section")), "NewSection1");
+    NewSubSection1 = Named(Sections1->addAction(QStringLiteral("New &Item")), "NewSubSection1");
+    DeleteSection1 =
+        Named(Sections1->addAction(QStringLiteral("D&elete Section")), "DeleteSection1");
+    DeleteItem1 = Named(Sections1->addAction(QStringLiteral("&Delete Item")), "DeleteItem1");
+    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1})
+        item->setEnabled(false);
+
+    // The language sub-menu is the core menu item that the server fills, shown live.
+    editLanguagesItem_ = std::make_unique<TMenuItem>();
+    editLanguagesItem_->SetName("EditLanguages");
+    editLanguagesItem_->SetCaption("&Edit Language");
+    QtMenuBinding* binding = BindMenu(*editLanguagesItem_, *EditLanguages);
+    binding->SetErrorHandler([](const std::exception& error) { ShowException(error); });
+}
+
+void TFMain::CreateServer(TLocalizeEnvironment environment) {
+    server_ = std::make_unique<TOvkLocalizeServer>(nullptr, std::move(environment));
+    LocServer = server_.get();
+    LocServer->SetName("LocServer");
+    // The window's stored settings arrive while the server is loading: the language
+    // stored with the window is therefore ignored, and Loaded() takes the remembered one.
+    LocServer->SetLoading();
+    LocServer->SetActive(true);
+    LocServer->OnLanguageChange = [this](TPersistent*) { LocServerLanguageChange(); };
+    LocServer->SetLanguage("English");
+    LocServer->Loaded();
+}
+
+void TFMain::ConnectHandlers() {
+    const auto guarded = [this](void (TFMain::*handler)()) {
+        return [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); };
+    };
+    connect(New, &QToolButton::clicked, this, guarded(&TFMain::New1Click));
+    connect(New1, &QAction::triggered, this, guarded(&TFMain::New1Click));
+    connect(Post, &QToolButton::clicked, this, guarded(&TFMain::PostClick));
+    connect(Delete, &QToolButton::clicked, this, guarded(&TFMain::DeleteClick));
+    connect(DeleteLanguage1, &QAction::triggered, this, guarded(&TFMain::DeleteClick));
+    connect(Refresh, &QToolButton::clicked, this, guarded(&TFMain::RefreshClick));
+    connect(RefreshLanguages1, &QAction::triggered, this, guarded(&TFMain::RefreshClick));
+    connect(Exit1, &QAction::triggered, this, guarded(&TFMain::Exit1Click));
+    connect(DeleteAllLanguages1, &QAction::triggered, this,
+            guarded(&TFMain::DeleteAllLanguages1Click));
+    connect(SpeedButton1, &QToolButton::clicked, this, guarded(&TFMain::SpeedButton1Click));
+    connect(NewSection1, &QAction::triggered, this, guarded(&TFMain::NewSection1Click));
+    connect(NewSubSection1, &QAction::triggered, this, guarded(&TFMain::NewSubSection1Click));
+    connect(DeleteSection1, &QAction::triggered, this, guarded(&TFMain::DeleteSection1Click));
+    connect(DeleteItem1, &QAction::triggered, this, guarded(&TFMain::DeleteItem1Click));
+    // Only what the user does raises these; selections made from code stay silent.
+    connect(ComboBox1, &QComboBox::activated, this, guarded(&TFMain::ComboBox1Change));
+    connect(ListBox1, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox1Click));
+    connect(ListBox2, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox2Click));
+    connect(Image1, &TImageView::doubleClicked, this, guarded(&TFMain::Image1DblClick));
+    Edit1->installEventFilter(this);
+}
+
+void TFMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    QTimer::singleShot(0, this, &TFMain::ApplyOuterSize);
+    RunGuarded([this] { FormShow(); });
+}
+
+bool TFMain::event(QEvent* event) {
+    // The window manager reports the frame late; the outer size follows when it does.
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        ApplyOuterSize();
+    return QMainWindow::event(event);
+}
+
+void TFMain::ApplyOuterSize() {
+    const QWindow* window = windowHandle();
+    if (window == nullptr || !isVisible())
+        return;
+    const QMargins frame = window->frameMargins();
+    if (frame == appliedFrame_)
+        return;
+    appliedFrame_ = frame;
+    resize(kOuterWidth - frame.left() - frame.right(),
+           kOuterHeight - frame.top() - frame.bottom());
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1) {
+        bool producesCharacter = false;
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // Delete removes text without producing a character; Tab moves the focus.
+            producesCharacter = !key->text().isEmpty() && key->key() != Qt::Key_Delete &&
+                                key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
+        } else if (event->type() == QEvent::InputMethod) {
+            producesCharacter = !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty();
+        }
+        if (producesCharacter)
+            RunGuarded([this] { Edit1KeyPress(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+std::string TFMain::Section() const { return FromQString(ComboBox1->currentText()); }
+
+QString TFMain::SelectedRowText(const TEditorListBox& box) const {
+    const int row = box.currentRow();
+    const QListWidgetItem* item = row >= 0 ? box.item(row) : nullptr;
+    if (item == nullptr)
+        throw EListError::IndexOutOfBounds(row < 0 ? -1 : row);
+    return item->text();
+}
+
+std::string TFMain::SelectedKey() const { return FromQString(SelectedRowText(*ListBox1)); }
+
+void TFMain::SelectSectionIgnoringCase(const QString& section) {
+    ComboBox1->setCurrentIndex(FindRowIgnoringCase(*ComboBox1, section));
+}
+
+void TFMain::FocusEdit1() {
+    Edit1->setFocus();
+    Edit1->selectAll();
+}
+
+void TFMain::ShowImage1() { Image1->ShowPicture(image1Picture_.Image()); }
+
+bool TFMain::Confirm(const QString& question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("Confirm"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TFMain::FormShow() {
+    Edit2->setText(PathText(LocServer->DicPath()));
+    RefreshClick();
+    LocServerLanguageChange();
+}
+
+void TFMain::RefreshClick() {
+    LocServer->RefreshLanguages();
+    ResetEditor();
+}
+
+void TFMain::ResetEditor() {
+    {
+        // One rebuild of the shown menu for the whole refill.
+        TMenuItem::UpdateScope batch(*editLanguagesItem_);
+        LocServer->FillLanguageMenu(*editLanguagesItem_, true, true);
+    }
+    Post->setEnabled(false);
+    ComboBox1->clear();
+    ListBox1->clear();
+    ListBox2->clear();
+    Edit1->clear();
+}
+
+void TFMain::ClearEditor() {
+    ComboBox1->clear();
+    ListBox1->clear();
+    ListBox2->clear();
+    Edit1->clear();
+    Label3->clear();
+}
+
+void TFMain::LoadLanguageView() {
+    ComboBox1->clear();
+    std::vector<std::string> sections;
+    const bool read = LocServer->ReadSectionNames(sections);
+    for (const std::string& section : sections)
+        AddSorted(*ComboBox1, ToQString(section));
+    if (read) {
+        ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+        ComboBox1Change();
+    }
+    LocServer->LoadLanguageImage(image1Picture_);
+    ShowImage1();
+}
+
+void TFMain::LocServerLanguageChange() {
+    Label3->setText(ToQString(LocServer->Language()));
+    if (Label3->text().isEmpty())
+        return;
+    Delete->setEnabled(true);
+    LoadLanguageView();
+}
+
+void TFMain::ComboBox1Change() {
+    const std::string section = Section();
+    std::vector<std::string> keys;
+    const bool read = LocServer->ReadSectionKeys(section, keys);
+    ListBox1->clear();
+    for (const std::string& key : keys)
+        ListBox1->addItem(ToQString(key));
+    if (!read)
+        return;
+    ListBox1->setCurrentRow(0);
+    if (ListBox1->count() > 0)
+        ListBox1Click();
+    const bool haveSection = !section.empty();
+    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1})
+        item->setEnabled(haveSection);
+}
+
+void TFMain::ListBox1Click() {
+    ListBox2->hide();
+    const std::string section = Section();
+    const std::string value = LocServer->ReadValue(section, SelectedKey());
+    if (section != kCommaTextSection) {
+        Edit1->setText(ToQString(value));
+        FocusEdit1();
+        return;
+    }
+    ListBox2->show();
+    ListBox2->clear();
+    for (const std::string& line : LinesFromCommaText(value))
+        ListBox2->addItem(ToQString(line));
+    ListBox2->setCurrentRow(0);
+    ListBox2Click();
+}
+
+void TFMain::ListBox2Click() {
+    Edit1->setText(SelectedRowText(*ListBox2));
+    FocusEdit1();
+}
+
+void TFMain::Edit1KeyPress() { Post->setEnabled(true); }
+
+void TFMain::Image1DblClick() {
+    if (!OpenPicture->Execute())
+        return;
+    image1Picture_.LoadFromFile(NativePathText(OpenPicture->FileName()));
+    ShowImage1();
+    Post->setEnabled(true);
+}
+
+void TFMain::PostClick() {
+    const int sectionRow = ComboBox1->currentIndex();
+    const int keyRow = ListBox1->currentRow();
+    const std::string section = Section();
+    // Everything that can fail on the window's side is read before anything changes.
+    const std::string key = SelectedKey();
+    const std::string value = FromQString(Edit1->text());
+    if (section != kCommaTextSection) {
+        LocServer->WriteValue(section, key, value);
+    } else {
+        // The edited line replaces the selected one; a value without lines gains it as
+        // its only line.
+        if (QListWidgetItem* line = ListBox2->currentItem())
+            line->setText(Edit1->text());
+        else
+            ListBox2->addItem(Edit1->text());
+        std::vector<std::string> lines;
+        for (int row = 0; row < ListBox2->count(); ++row)
+            lines.push_back(FromQString(ListBox2->item(row)->text()));
+        LocServer->WriteValue(section, key, CommaTextFromLines(lines));
+    }
+    LocServer->SaveLanguageImage(image1Picture_);
+    RefreshClick();
+    LocServerLanguageChange();
+    ComboBox1->setCurrentIndex(sectionRow);
+    ComboBox1Change();
+    ListBox1->setCurrentRow(keyRow);
+    ListBox1Click();
+    FocusEdit1();
+}
+
+void TFMain::Exit1Click() { close(); }
+
+void TFMain::New1Click() {
+    TNewLangNameDialog dialog;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::string name = FromQString(dialog.LangName->text());
+    LocServer->NewLanguage(name, &dialog.Picture());
+    ResetEditor();
+    LocServer->SetLanguage(name);
+}
+
+void TFMain::DeleteClick() {
+    if (!Confirm(QStringLiteral("Are You Sure Delete Language: ") + Label3->text() +
+                 QStringLiteral("?.")))
+        return;
+    LocServer->DeleteLanguage(FromQString(Label3->text()));
+    RefreshClick();
+    ClearEditor();
+    if (Label3->text().isEmpty())
+        Delete->setEnabled(false);
+}
+
+void TFMain::DeleteAllLanguages1Click() {
+    if (!Confirm(QStringLiteral("Are You Sure Delete All Languages?.")))
+        return;
+    const int count = LocServer->LanguageList().Count();
+    for (int pass = 0; pass < count; ++pass) {
+        // A copy: the deletion rebuilds the catalogue the name lives in.
+        const std::string first = LocServer->LanguageList().Strings(0);
+        LocServer->DeleteLanguage(first);
+    }
+    RefreshClick();
+    ClearEditor();
+}
+
+void TFMain::SpeedButton1Click() {
+    {
+        TFolders dialog;
+        if (dialog.exec() == QDialog::Accepted) {
+            Edit2->setText(dialog.SelectedPath());
+            LocServer->SetDicPath(NativePathText(Edit2->text()));
+        }
+    }
+    RefreshClick();
+}
+
+void TFMain::NewSection1Click() {
+    TNewKey dialog;
+    dialog.Edit1->setToolTip(QStringLiteral("New Section Name"));
+    dialog.setWindowTitle(QStringLiteral("Insert New Section"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.Edit1->text();
+    LocServer->AddKeyToAll(FromQString(name), "");
+    LoadLanguageView();
+    SelectSectionIgnoringCase(name);
+    ComboBox1Change();
+}
+
+void TFMain::NewSubSection1Click() {
+    TNewKey dialog;
+    dialog.Edit1->setToolTip(QStringLiteral("New Item Name"));
+    dialog.setWindowTitle(QStringLiteral("Insert New Item"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString section = ComboBox1->currentText();
+    LocServer->AddKeyToAll(FromQString(section), FromQString(dialog.Edit1->text()));
+    LoadLanguageView();
+    SelectSectionIgnoringCase(section);
+    ComboBox1Change();
+}
+
+void TFMain::DeleteSection1Click() {
+    if (!Confirm(QStringLiteral("Are You Sure Delete Section: ") + ComboBox1->currentText() +
+                 QStringLiteral("?.")))
+        return;
+    LocServer->DeleteSectionFromAll(Section());
+    LoadLanguageView();
+}
+
+void TFMain::DeleteItem1Click() {
+    const QString key = SelectedRowText(*ListBox1);
+    if (!Confirm(QStringLiteral("Are You Sure Delete Item: ") + key +
+                 QStringLiteral(" from Section: ") + ComboBox1->currentText() +
+                 QStringLiteral("?.")))
+        return;
+    LocServer->DeleteKeyFromAll(Section(), SelectedKey());
+    const QString section = ComboBox1->currentText();
+    LoadLanguageView();
+    SelectSectionIgnoringCase(section);
+    ComboBox1Change();
+}
+
+} // namespace tavrel::editor

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "tavrel/localize/IPicture.h"
+
+#include <QImage>
+#include <QPixmap>
+
+namespace tavrel {
+
+// A picture over QImage. The image is kept in a 32-bit format (RGB32, or ARGB32 when it
+// has transparency) so that pixels can be compared and filled directly.
+class QtPicture final : public IPicture {
+public:
+    // Pictures wider or higher than this are refused on loading.
+    static constexpr int kMaxSide = 4096;
+
+    QtPicture() = default;
+    explicit QtPicture(const QImage& image);
+    explicit QtPicture(const QPixmap& pixmap);
+
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    bool Empty() const override { return image_.isNull(); }
+    // Reads a .bmp file. Files that are not bitmaps, are cut short or hold a picture
+    // beyond kMaxSide raise EPictureError; the picture is then unchanged.
+    void LoadFromFile(const std::filesystem::path& file) override;
+    // Writes a .bmp file atomically; on failure (EPictureError) the old file stays.
+    void SaveToFile(const std::filesystem::path& file) const override;
+    // Fills the 4-connected area around (x, y) that does not have the border colour.
+    // Nothing happens when (x, y) is outside the picture or has the border colour.
+    void FloodFill(int x, int y, TColor border, TColor brush) override;
+    std::unique_ptr<IPicture> Clone() const override;
+
+    const QImage& Image() const { return image_; }
+    void SetImage(const QImage& image);
+    QPixmap ToPixmap() const;
+
+private:
+    QImage image_;
+};
+
+// Makes empty QtPictures, for the server's menus and dialogs.
+TPictureFactory QtPictureFactory();
+
+// The image of a picture made by this layer; a null image for any other picture.
+QImage ImageOfPicture(const IPicture* picture);
+
+} // namespace tavrel

@@ -1,0 +1,246 @@
+#include "ServerTestSupport.h"
+#include "TestClasses.h"
+#include "tavrel/localize/TMenuItem.h"
+#include "tavrel/storage/SettingsStore.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace tavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A button whose caption cannot be written, to make a switch fail half-way.
+class TStubbornButton : public TComponent {
+    TAVREL_CLASS(TStubbornButton)
+public:
+    using TComponent::TComponent;
+    std::string caption = "Ouvrir";
+    void SetCaption(const std::string&) { throw std::runtime_error("caption is locked"); }
+    std::string GetCaption() const { return caption; }
+};
+
+const TClassInfo& TStubbornButton::StaticClassInfo() {
+    static const TClassInfo info(
+        "TStubbornButton", &TComponent::StaticClassInfo(),
+        {StringProp("Caption", &TStubbornButton::GetCaption, &TStubbornButton::SetCaption)});
+    return info;
+}
+
+// Calls back whenever its caption is written.
+class TProbe : public TComponent {
+    TAVREL_CLASS(TProbe)
+public:
+    using TComponent::TComponent;
+    std::function<void()> onWrite;
+    std::string caption = "probe";
+    void SetCaption(const std::string& c) {
+        caption = c;
+        if (onWrite)
+            onWrite();
+    }
+    std::string GetCaption() const { return caption; }
+};
+
+const TClassInfo& TProbe::StaticClassInfo() {
+    static const TClassInfo info("TProbe", &TComponent::StaticClassInfo(),
+                                 {StringProp("Caption", &TProbe::GetCaption, &TProbe::SetCaption)});
+    return info;
+}
+
+// Default, French and Spanish dictionaries; French is current; one client form.
+class Translation : public ::testing::Test, protected ServerFixtureBase {
+protected:
+    std::unique_ptr<TOvkLocalizeServer> server;
+    std::unique_ptr<TForm> form;
+    TButton* open = nullptr;
+    TButton* close = nullptr;
+    fs::path defaultFile, frenchFile, spanishFile;
+
+    void SetUp() override {
+        defaultFile = WriteDictionary("OvkDefault.Lng", "Default", "[Caption]\r\nOpen=Open\r\n");
+        frenchFile = WriteDictionary("fr.lng", "French",
+                                     "[Caption]\r\nOpen=Ouvrir\r\nSave=Enregistrer\r\nFile=Fichier\r\n"
+                                     "OVK=(vide)\r\nFrench=Fran\xE7" "ais\r\n"
+                                     "[Text]\r\nRed,Green=Rouge,Vert\r\n"
+                                     "[Hint]\r\nOpen a file=Ouvrir un fichier\r\n");
+        spanishFile = WriteDictionary("es.lng", "Spanish",
+                                      "[Caption]\r\nOpen=Abrir\r\nFile=Archivo\r\n"
+                                      "[Text]\r\nRed,Green=Rojo,Verde\r\n"
+                                      "[Hint]\r\nOpen a file=Abrir un archivo\r\n"
+                                      "[Messages]\r\nHello=Hola\r\n");
+        server = LoadedServer();
+        server->SetDicPath(Folder());
+        server->RefreshLanguages();
+        server->SetLanguage("French");
+        server->SetActive(true);
+
+        form = std::make_unique<TForm>();
+        form->SetName("Form1");
+        form->caption = "Fichier";
+        open = new TButton(form.get());
+        open->SetName("OpenButton");
+        open->caption = "Ouvrir";
+        open->hint = "Ouvrir un fichier";
+        close = new TButton(form.get());
+        close->SetName("CloseButton");
+        close->caption = "Close";
+    }
+};
+
+TEST_F(Translation, ASwitchMapsTextsBackAndForwardThroughTheReverseDictionary) {
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(open->caption, "Abrir");
+    EXPECT_EQ(open->hint, "Abrir un archivo");
+    EXPECT_EQ(close->caption, "Close");
+    EXPECT_EQ(form->caption, "Archivo");
+    const fs::path reverse = dictionaries / "OvkOponent.Lng";
+    EXPECT_EQ(Read(reverse, "Caption", "Ouvrir"), "Open");
+    EXPECT_EQ(Read(reverse, "Caption", "Enregistrer"), "Save");
+    EXPECT_EQ(Read(reverse, "Definitions", "French"), "<absent>"); // OvkLanguage is never reversed
+
+    server->SetLanguage("Default");
+    EXPECT_EQ(open->caption, "Open");
+    EXPECT_EQ(form->caption, "File");
+}
+
+TEST_F(Translation, ExcludedComponentsKeepTheirOwnTextsOnly) {
+    auto* inner = new TButton(open); // owned by the excluded button
+    inner->caption = "Ouvrir";
+    server->AddClient(*form, {"openbutton"});
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(open->caption, "Ouvrir");
+    EXPECT_EQ(inner->caption, "Abrir");
+    EXPECT_EQ(form->caption, "Archivo");
+}
+
+TEST_F(Translation, GeneratedLanguageMenuItemsKeepTheirNames) {
+    auto* languages = new TMenuItem(form.get());
+    languages->SetCaption("Fichier");
+    server->FillLanguageMenu(*languages, true, false);
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(languages->Caption(), "Archivo");
+    ASSERT_EQ(languages->Count(), 3);
+    EXPECT_EQ(languages->Items(1)->Caption(), "French"); // French=Français exists, unused
+}
+
+TEST_F(Translation, StringListsTranslateAsOneCommaTextAndSqlIsLeftAlone) {
+    auto* list = new TListBox(form.get());
+    list->items->SetLines({"Rouge", "Vert"});
+    auto* query = new TQuery(form.get());
+    query->caption = "Ouvrir";
+    query->sql->SetLines({"Ouvrir", "Fichier"});
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(list->items->Lines(), (std::vector<std::string>{"Rojo", "Verde"}));
+    EXPECT_EQ(query->caption, "Abrir");
+    EXPECT_EQ(query->sql->Lines(), (std::vector<std::string>{"Ouvrir", "Fichier"}));
+}
+
+TEST_F(Translation, OnlyTheFiveNamesCountAlsoOnSubObjectsAndCollectionItems) {
+    form->title = "Ouvrir";
+    auto* grid = new TGrid(form.get());
+    auto* column = grid->columns->Add<TColumn>("Fichier");
+    column->title->caption = "Ouvrir";
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(form->title, "Ouvrir");
+    EXPECT_EQ(column->caption, "Archivo");
+    EXPECT_EQ(column->title->caption, "Abrir");
+}
+
+TEST_F(Translation, LongTextsAreCutAndEmptyTextsAreLookedUpUnderTheSentinel) {
+    open->caption = std::string(300, 'x');
+    close->caption = "";
+    server->AddClient(*form);
+    server->SetLanguage("Default");
+    EXPECT_EQ(open->caption, std::string(255, 'x'));
+    // The empty caption is looked up under "OVK": neither the reverse dictionary nor
+    // Default has that key, so it stays empty; French translates it.
+    EXPECT_EQ(close->caption, "");
+    server->SetLanguage("French");
+    EXPECT_EQ(close->caption, "(vide)");
+}
+
+TEST_F(Translation, TranslateTextDuringASwitchUsesTheHeldDictionaries) {
+    auto* probe = new TProbe(form.get());
+    std::vector<std::string> seen;
+    probe->onWrite = [&] {
+        seen.push_back(server->TranslateText("Messages", "File not found", "x"));
+        seen.push_back(server->TranslateText("Caption", "File not found", "x"));
+        seen.push_back(server->TranslateText("Messages", "Hello", "x"));
+    };
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    // Two passes, three look-ups each, all in the current (Spanish) dictionary.
+    EXPECT_EQ(seen, (std::vector<std::string>{"", "File not found", "Hola", "", "File not found", "Hola"}));
+}
+
+TEST_F(Translation, TranslateTextOutsideASwitchOpensTheDictionaryForTheCall) {
+    server->AddClient(*form); // so the switch builds the reverse dictionary
+    server->SetLanguage("Spanish");
+    // Outside a switch the dictionary is opened for the call.
+    EXPECT_EQ(server->TranslateText("Messages", "File not found", "Spanish"), "");
+    EXPECT_EQ(server->TranslateText("Caption", "File not found", "Spanish"), "File not found");
+    EXPECT_EQ(server->TranslateText("Messages", "Hello", "Spanish"), "Hola");
+    EXPECT_EQ(server->TranslateText("Caption", "Open", "Oponent"), "Abrir"); // not the reverse one
+    EXPECT_EQ(server->TranslateText("Caption", "Ouvrir", "oponent"), "Open");
+}
+
+TEST_F(Translation, RegisterModeAddsMissingTextsToEveryDictionaryAndChangesNothing) {
+    open->caption = "Print";
+    close->caption = "Open";
+    auto* list = new TListBox(form.get());
+    list->items->SetLines({"a b", "c"});
+    server->AddClient(*form);
+    server->RegisterClientTexts();
+    EXPECT_EQ(open->caption, "Print");
+    for (const auto& file : {defaultFile, frenchFile, spanishFile}) {
+        EXPECT_EQ(Read(file, "Caption", "Print"), "Print") << file;
+        EXPECT_EQ(Read(file, "Text", "\"a b\",c"), "\"a b\",c") << file;
+    }
+    EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "Ouvrir");
+    EXPECT_EQ(Read(spanishFile, "Caption", "Open"), "Abrir");
+}
+
+TEST_F(Translation, ADestroyedClientLeavesTheListByItself) {
+    server->AddClient(*form);
+    EXPECT_EQ(server->ClientCount(), 1);
+    form.reset();
+    EXPECT_EQ(server->ClientCount(), 0);
+    EXPECT_NO_THROW(server->SetLanguage("Spanish"));
+}
+
+TEST_F(Translation, InactiveServersRebuildTheReverseDictionaryButChangeNoText) {
+    server->SetActive(false);
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(open->caption, "Ouvrir");
+    EXPECT_EQ(Read(dictionaries / "OvkOponent.Lng", "Caption", "Ouvrir"), "Open");
+}
+
+TEST_F(Translation, AFailingSwitchReleasesItsDictionariesAndSkipsTheRest) {
+    auto* stubborn = new TStubbornButton(form.get());
+    (void)stubborn;
+    server->AddClient(*form);
+    bool fired = false;
+    server->OnLanguageChange = [&](TPersistent*) { fired = true; };
+    EXPECT_THROW(server->SetLanguage("Spanish"), std::runtime_error);
+    EXPECT_FALSE(fired);
+    SettingsStore store(folders.SettingsFile());
+    ASSERT_TRUE(store.OpenKey());
+    EXPECT_EQ(store.ReadString("Others", "ActualLanguage", ""), "French");
+    // Texts already written stay changed: the form was translated back before the failure.
+    EXPECT_EQ(form->caption, "File");
+
+    // The dictionaries were released: a later switch without the failing component works.
+    delete stubborn;
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(open->caption, "Abrir");
+}
+
+} // namespace
+} // namespace tavrel::test

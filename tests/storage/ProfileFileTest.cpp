@@ -1,0 +1,604 @@
+#include "AtomicFile.h"
+#include "TempDir.h"
+#include "tavrel/storage/ProfileFile.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+struct stat StatOf(const fs::path& file) {
+    struct stat st {};
+    EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
+    return st;
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Sets the modification time explicitly, as another process's write would change it.
+void SetMtime(const fs::path& file, time_t sec, long nsec) {
+    struct timespec times[2] = {{sec, nsec}, {sec, nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading: the line syntax
+
+struct ReadCase {
+    const char* name;
+    std::string file;
+    std::string section;
+    std::string key;
+    std::optional<std::string> expected; // nullopt: the default comes back
+};
+
+class ProfileReadSyntax : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ProfileReadSyntax, ReadsValue) {
+    const ReadCase& c = GetParam();
+    TempDir dir;
+    WriteFileBytes(dir / "a.Lng", c.file);
+    ProfileFile file(dir / "a.Lng");
+    EXPECT_EQ(file.ReadString(c.section, c.key, "<default>"), c.expected.value_or("<default>"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileReadSyntax,
+    ::testing::Values(
+        ReadCase{"CrLf", "[S]\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"Lf", "[S]\nk=v\n", "S", "k", "v"},
+        ReadCase{"CrOnly", "[S]\rk=v\rx=y\r", "S", "x", "y"},
+        ReadCase{"NoFinalLineEnd", "[S]\nk=v", "S", "k", "v"},
+        ReadCase{"RunsOfLineEnds", "[S]\r\n\r\n\n\rk=v\n\r\n", "S", "k", "v"},
+        ReadCase{"BlanksTrimmed", " \t[ S ]\x0B \n\x1A k \t=\x0C v \x1A\r\n", "S", "k", "v"},
+        ReadCase{"NbspIsNotBlank", "[S]\nk=\xA0v\xA0\n", "S", "k", "\xA0v\xA0"},
+        ReadCase{"InnerBlanksKept", "[S]\nmy key = a  b \n", "S", "my key", "a  b"},
+        ReadCase{"AsciiCaseIgnored", "[Caption]\nOpen File=x\n", "cAPTION", "open file", "x"},
+        ReadCase{"NonAsciiCaseKept", "[S]\n\xC9t\xC9=1\n", "S", "\xE9t\xE9", std::nullopt},
+        ReadCase{"EmptyValue", "[S]\nk=\n", "S", "k", ""},
+        ReadCase{"EmptyValueBlanks", "[S]\nk=   \n", "S", "k", ""},
+        ReadCase{"LineWithoutEquals", "[S]\nk\n", "S", "k", std::nullopt},
+        ReadCase{"SplitAtFirstEquals", "[S]\nk=a=b\n", "S", "k", "a=b"},
+        ReadCase{"CommentLine", "[S]\n;k=v\n", "S", ";k", std::nullopt},
+        ReadCase{"IndentedComment", "[S]\n  ;k=v\n", "S", "k", std::nullopt},
+        ReadCase{"HashIsNoComment", "[S]\n#k=v\n", "S", "#k", "v"},
+        ReadCase{"BracketWithoutClose", "[S]\n[k=v\n", "S", "[k", "v"},
+        ReadCase{"TextAfterClose", "[S] trailing text\nk=v\n", "S", "k", "v"},
+        ReadCase{"LastCloseBracket", "[a]b]\nk=v\n", "a]b", "k", "v"},
+        ReadCase{"NamelessLeadingSection", "k=v\n[S]\nx=1\n", "", "k", std::nullopt},
+        ReadCase{"LeadingEntriesNotInFirst", "k=v\n[S]\nx=1\n", "S", "k", std::nullopt},
+        ReadCase{"FirstDuplicateKey", "[S]\nk=1\nK=2\n", "S", "k", "1"},
+        ReadCase{"FirstDuplicateSection", "[S]\na=1\n[T]\n[s]\na=2\nb=3\n", "S", "a", "1"},
+        ReadCase{"OnlyFirstSectionSearched", "[S]\na=1\n[s]\nb=3\n", "S", "b", std::nullopt},
+        ReadCase{"QuotesKept", "[Text]\nk=\"a b\",\"c\"\n", "Text", "k", "\"a b\",\"c\""},
+        ReadCase{"SingleQuotesKept", "[S]\nk='x'\n", "S", "k", "'x'"},
+        ReadCase{"ArgumentsTrimmed", "[S]\nk=v\n", " S\t", "\tk ", "v"},
+        ReadCase{"MissingSection", "[S]\nk=v\n", "T", "k", std::nullopt},
+        ReadCase{"MissingKey", "[S]\nk=v\n", "S", "x", std::nullopt},
+        ReadCase{"KeyInLaterSection", "[S]\nk=1\n[T]\nk=2\n", "T", "k", "2"},
+        ReadCase{"HeaderWithEquals", "[S]\n[X]=1\nk=2\n", "X", "k", "2"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ProfileFile, MissingFileReadsEmptyAndIsNotCreated) {
+    TempDir dir;
+    ProfileFile file(dir / "none.Lng");
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "d");
+    std::vector<std::string> list{"stale"};
+    file.ReadSections(list);
+    EXPECT_TRUE(list.empty());
+    list = {"stale"};
+    file.ReadSection("S", list);
+    EXPECT_TRUE(list.empty());
+    EXPECT_FALSE(file.SectionExists("S"));
+    file.DeleteKey("S", "k");
+    file.EraseSection("S");
+    file.UpdateFile();
+    EXPECT_FALSE(fs::exists(dir / "none.Lng"));
+}
+
+TEST(ProfileFile, ListsSectionsAndKeysInFileOrder) {
+    TempDir dir;
+    WriteFileBytes(dir / "a.Lng", "lead=1\n[One]\nb=1\n;c=2\nnoequals\nA=3\n=empty\n[]\n"
+                                  "[Two]\n[one]\nz=9\n");
+    ProfileFile file(dir / "a.Lng");
+    std::vector<std::string> list;
+    file.ReadSections(list);
+    // Every header in file order, duplicates included; the empty name is left out.
+    EXPECT_EQ(list, (std::vector<std::string>{"One", "Two", "one"}));
+    file.ReadSection("ONE", list);
+    EXPECT_EQ(list, (std::vector<std::string>{"b", "A"}));
+    EXPECT_TRUE(file.SectionExists("two"));
+    EXPECT_FALSE(file.SectionExists("three"));
+    file.ReadSection("absent", list);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ProfileFile, NotTextFilesReadEmptyAndRefuseWrites) {
+    TempDir dir;
+    const std::string binary("[S]\nk=v\n\0\x01", 10);
+    WriteFileBytes(dir / "bin.lng", binary);
+    fs::create_directory(dir / "folder.lng");
+    for (const char* name : {"bin.lng", "folder.lng"}) {
+        SCOPED_TRACE(name);
+        ProfileFile file(dir / name);
+        EXPECT_EQ(file.ReadString("S", "k", "d"), "d");
+        std::vector<std::string> list;
+        file.ReadSections(list);
+        EXPECT_TRUE(list.empty());
+        EXPECT_THROW(file.WriteString("S", "k", "w"), EIniFileException);
+        EXPECT_FALSE(file.HasPendingChanges());
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "bin.lng"), binary);
+    EXPECT_TRUE(fs::is_directory(dir / "folder.lng"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing: the bytes on disk afterwards
+
+struct Edit {
+    enum Kind { Write, Delete, Erase } kind;
+    std::string section, key, value;
+};
+
+struct RewriteCase {
+    const char* name;
+    std::optional<std::string> before; // nullopt: no file yet
+    std::vector<Edit> edits;
+    std::string after;
+};
+
+class ProfileRewrite : public ::testing::TestWithParam<RewriteCase> {};
+
+TEST_P(ProfileRewrite, WritesExactBytes) {
+    const RewriteCase& c = GetParam();
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    if (c.before)
+        WriteFileBytes(path, *c.before);
+    {
+        ProfileFile file(path);
+        for (const Edit& e : c.edits) {
+            if (e.kind == Edit::Write)
+                file.WriteString(e.section, e.key, e.value);
+            else if (e.kind == Edit::Delete)
+                file.DeleteKey(e.section, e.key);
+            else
+                file.EraseSection(e.section);
+        }
+        file.UpdateFile();
+    }
+    EXPECT_EQ(ReadFileBytes(path), c.after);
+}
+
+Edit W(std::string s, std::string k, std::string v) { return {Edit::Write, s, k, v}; }
+Edit D(std::string s, std::string k) { return {Edit::Delete, s, k, {}}; }
+Edit E(std::string s) { return {Edit::Erase, s, {}, {}}; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileRewrite,
+    ::testing::Values(
+        RewriteCase{"NewFileUsesCrLf", std::nullopt, {W("S", "k", "v")}, "[S]\r\nk=v\r\n"},
+        RewriteCase{"ReplaceKeepsSpellingAndSpacing",
+                    "; head\r\n[S]\r\n  Key = old  \r\n\r\n[T]\r\nx=1\r\n",
+                    {W("s", "KEY", "new value")},
+                    "; head\r\n[S]\r\n  Key = new value  \r\n\r\n[T]\r\nx=1\r\n"},
+        RewriteCase{"ReplaceEmptyValue", "[S]\nk=\nz=1\n", {W("S", "k", "v")}, "[S]\nk=v\nz=1\n"},
+        RewriteCase{"ReplaceFirstDuplicateOnly", "[S]\nk=1\nk=2\n", {W("S", "k", "3")},
+                    "[S]\nk=3\nk=2\n"},
+        RewriteCase{"AppendAfterCommentsBeforeBlanks", "[S]\na=1\n;note\n\n[T]\nx=1\n",
+                    {W("S", "b", "2")}, "[S]\na=1\n;note\nb=2\n\n[T]\nx=1\n"},
+        RewriteCase{"AppendToFirstOfDuplicateSections", "[S]\na=1\n[S]\nb=1\n",
+                    {W("s", "c", "3")}, "[S]\na=1\nc=3\n[S]\nb=1\n"},
+        RewriteCase{"AppendKeepsTrailingBlanksAtEnd", "[S]\na=1\n\n\n", {W("S", "b", "2")},
+                    "[S]\na=1\nb=2\n\n\n"},
+        RewriteCase{"NewSectionAtEndLf", "[S]\na=1\n\n", {W("T", "k", "v")},
+                    "[S]\na=1\n\n[T]\nk=v\n"},
+        RewriteCase{"CrOnlyStyleKept", "[S]\ra=1\r", {W("S", "b", "2"), W("T", "c", "3")},
+                    "[S]\ra=1\rb=2\r[T]\rc=3\r"},
+        RewriteCase{"FirstLineEndDecides", "[S]\na=1\r\n", {W("S", "b", "2")},
+                    "[S]\na=1\r\nb=2\n"},
+        RewriteCase{"NoFinalLineEnd", "[S]\na=1", {W("S", "b", "2")}, "[S]\na=1\nb=2\n"},
+        RewriteCase{"NoLineEndAtAllGetsCrLf", "[S]", {W("S", "b", "2")}, "[S]\r\nb=2\r\n"},
+        RewriteCase{"LeadingLinesAndOddLinesKept", "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \n",
+                    {W("S", "n", "1")}, "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \nn=1\n"},
+        RewriteCase{"NewKeyTrimmedArguments", "[S]\n", {W(" S ", "\tk ", "v")}, "[S]\nk=v\n"},
+        RewriteCase{"DeleteKeepsHeader", "[S]\na=1\nb=2\n[T]\n", {D("S", "a"), D("s", "B")},
+                    "[S]\n[T]\n"},
+        RewriteCase{"DeleteFirstDuplicateThenNext", "[S]\na=1\na=2\na=3\n",
+                    {D("S", "a"), W("S", "a", "x")}, "[S]\na=x\na=3\n"},
+        RewriteCase{"DeleteAddedKey", "[S]\na=1\n", {W("S", "b", "2"), D("S", "b")}, "[S]\na=1\n"},
+        RewriteCase{"EraseWithAllItsLines", "[S]\na=1\n;c\n\n[T]\nb=2\n", {E("s")},
+                    "[T]\nb=2\n"},
+        RewriteCase{"EraseFirstDuplicateSection", "[S]\na=1\n[S]\na=2\n",
+                    {E("S"), W("S", "b", "3")}, "[S]\na=2\nb=3\n"},
+        RewriteCase{"EraseThenRecreate", "[S]\na=1\n[T]\nx=1\n", {E("S"), W("S", "a", "2")},
+                    "[T]\nx=1\n[S]\na=2\n"},
+        RewriteCase{"WriteBackOriginalValue", "[S]\r\na = 1\r\n",
+                    {W("S", "a", "2"), W("S", "a", "1")}, "[S]\r\na = 1\r\n"},
+        RewriteCase{"ValueWithSpecials", "[S]\n", {W("S", "k", "a=b;[c]\t\"q\"")},
+                    "[S]\nk=a=b;[c]\t\"q\"\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ProfileFile, UnchangingOperationsDoNotTouchTheFile) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\r\nk = v\r\n");
+    SetMtime(path, 1'000'000'000, 123);
+    const struct stat before = StatOf(path);
+    {
+        ProfileFile file(path);
+        file.WriteString("s", "K", "v"); // the value it already holds
+        file.DeleteKey("S", "absent");
+        file.DeleteKey("absent", "k");
+        file.EraseSection("absent");
+        EXPECT_FALSE(file.HasPendingChanges());
+        file.UpdateFile();
+    }
+    const struct stat after = StatOf(path);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"a.Lng"});
+}
+
+TEST(ProfileFile, KeepsPermissions) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\n");
+    ::chmod(path.c_str(), 0640);
+    ProfileFile file(path);
+    file.WriteString("S", "k", "v");
+    file.UpdateFile();
+    EXPECT_EQ(StatOf(path).st_mode & 07777, 0640u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Pending writes, sharing and changes underneath
+
+TEST(ProfileFile, PendingWritesSeenByOwnObjectOnlyUntilFlushed) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nk=1\n");
+    ProfileFile writer(path);
+    ProfileFile reader(path);
+    writer.WriteString("S", "k", "2");
+    writer.WriteString("New", "x", "y");
+    EXPECT_TRUE(writer.HasPendingChanges());
+    EXPECT_EQ(writer.ReadString("S", "k", "d"), "2");
+    EXPECT_TRUE(writer.SectionExists("new"));
+    EXPECT_EQ(reader.ReadString("S", "k", "d"), "1");
+    EXPECT_FALSE(reader.SectionExists("New"));
+    EXPECT_EQ(ReadFileBytes(path), "[S]\nk=1\n");
+    writer.UpdateFile();
+    EXPECT_FALSE(writer.HasPendingChanges());
+    EXPECT_EQ(reader.ReadString("s", "K", "d"), "2");
+    EXPECT_EQ(reader.ReadString("new", "X", "d"), "y");
+}
+
+TEST(ProfileFile, DiscardDropsAndDestructorFlushes) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    {
+        ProfileFile file(path);
+        file.WriteString("S", "dropped", "1");
+        file.DiscardChanges();
+        EXPECT_FALSE(file.HasPendingChanges());
+        EXPECT_EQ(file.ReadString("S", "dropped", "d"), "d");
+        file.WriteString("S", "kept", "2");
+    }
+    EXPECT_EQ(ReadFileBytes(path), "[S]\r\nkept=2\r\n");
+}
+
+TEST(ProfileFile, TwoObjectsMergeTheirWrites) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nbase=0\n");
+    ProfileFile a(path), b(path);
+    a.WriteString("S", "fromA", "1");
+    b.WriteString("S", "fromB", "2");
+    b.DeleteKey("S", "base");
+    a.UpdateFile();
+    b.UpdateFile(); // replayed on a's result, not on what b saw
+    EXPECT_EQ(ReadFileBytes(path), "[S]\nfromA=1\nfromB=2\n");
+}
+
+TEST(ProfileFile, ChangeByAnotherProcessIsNoticed) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nk=1\n");
+    SetMtime(path, 1'000'000'000, 0);
+    ProfileFile file(path);
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "1");
+    WriteFileBytes(path, "[S]\nk=2\n"); // same size, same inode
+    SetMtime(path, 1'000'000'000, 1);
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "2");
+}
+
+TEST(ProfileFile, SameStampRewriteOfRecentFileIsNoticed) {
+    // A rewrite within the time stamp's granularity can leave size, inode and mtime alike;
+    // a recently modified file is therefore checked by content.
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nk=1\n");
+    const struct stat st = StatOf(path);
+    ProfileFile file(path);
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "1");
+    WriteFileBytes(path, "[S]\nk=2\n");
+    SetMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "2");
+}
+
+TEST(ProfileFile, PendingViewFollowsChangesUnderneath) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nk=1\n");
+    ProfileFile file(path);
+    file.WriteString("S", "mine", "m");
+    WriteFileBytes(path, "[S]\nk=1\nother=o\n");
+    SetMtime(path, 1'000'000'000, 0);
+    EXPECT_EQ(file.ReadString("S", "other", "d"), "o");
+    EXPECT_EQ(file.ReadString("S", "mine", "d"), "m");
+    file.UpdateFile();
+    EXPECT_EQ(ReadFileBytes(path), "[S]\nk=1\nother=o\nmine=m\n");
+}
+
+TEST(ProfileFile, ManyFilesStayCorrectBeyondTheCacheBound) {
+    TempDir dir;
+    for (int i = 0; i < 100; ++i)
+        WriteFileBytes(dir / ("f" + std::to_string(i) + ".Lng"),
+                       "[S]\nk=" + std::to_string(i) + "\n");
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(ProfileFile(dir / ("f" + std::to_string(i) + ".Lng")).ReadString("S", "k", ""),
+                      std::to_string(i));
+}
+
+TEST(ProfileFile, ThreadsWithSeparateObjectsLoseNoWrite) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    auto work = [&](const std::string& prefix) {
+        for (int i = 0; i < 200; ++i) {
+            ProfileFile file(path);
+            file.WriteString("S", prefix + std::to_string(i), std::to_string(i));
+            file.UpdateFile();
+        }
+    };
+    std::thread t1(work, "a"), t2(work, "b");
+    t1.join();
+    t2.join();
+    ProfileFile file(path);
+    std::vector<std::string> keys;
+    file.ReadSection("S", keys);
+    EXPECT_EQ(keys.size(), 400u);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(file.ReadString("S", "a" + std::to_string(i), ""), std::to_string(i));
+        EXPECT_EQ(file.ReadString("S", "b" + std::to_string(i), ""), std::to_string(i));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Refused input and failed writes
+
+struct BadWrite {
+    const char* name;
+    std::string section, key, value, reason;
+};
+
+class ProfileBadWrite : public ::testing::TestWithParam<BadWrite> {};
+
+TEST_P(ProfileBadWrite, RefusedWithFileUnchanged) {
+    const BadWrite& c = GetParam();
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    const std::string original = "[S]\r\nk=v\r\n";
+    WriteFileBytes(path, original);
+    {
+        ProfileFile file(path);
+        try {
+            file.WriteString(c.section, c.key, c.value);
+            ADD_FAILURE() << "write accepted";
+        } catch (const EIniFileException& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Unable to write to " + path.string() + " (" + c.reason + ")");
+        }
+        EXPECT_FALSE(file.HasPendingChanges());
+        EXPECT_EQ(file.ReadString("S", "k", "d"), "v");
+    }
+    EXPECT_EQ(ReadFileBytes(path), original);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileBadWrite,
+    ::testing::Values(
+        BadWrite{"KeyWithEquals", "S", "a=b", "v", "a key cannot contain '='"},
+        BadWrite{"KeyWithLf", "S", "a\nb", "v", "a key cannot contain a line break or NUL"},
+        BadWrite{"KeyWithCr", "S", "a\rb", "v", "a key cannot contain a line break or NUL"},
+        BadWrite{"KeyWithNul", "S", std::string("a\0b", 3), "v",
+                 "a key cannot contain a line break or NUL"},
+        BadWrite{"KeyEmpty", "S", "", "v", "a key cannot be empty"},
+        BadWrite{"KeyOnlyBlanks", "S", " \t ", "v", "a key cannot be empty"},
+        BadWrite{"KeyComment", "S", ";k", "v", "a key cannot start with ';'"},
+        BadWrite{"KeyHeader", "S", "[k]", "v", "a key cannot look like a section header"},
+        BadWrite{"SectionWithClose", "a]b", "k", "v", "a section name cannot contain ']'"},
+        BadWrite{"SectionWithLf", "a\nb", "k", "v",
+                 "a section name cannot contain a line break or NUL"},
+        BadWrite{"SectionWithNul", std::string("a\0b", 3), "k", "v",
+                 "a section name cannot contain a line break or NUL"},
+        BadWrite{"SectionEmpty", "", "k", "v", "a section name cannot be empty"},
+        BadWrite{"ValueWithCrLf", "S", "k", "a\r\nb", "a value cannot contain a line break or NUL"},
+        BadWrite{"ValueWithCr", "S", "k", "a\r", "a value cannot contain a line break or NUL"},
+        BadWrite{"ValueWithNul", "S", "k", std::string("a\0", 2),
+                 "a value cannot contain a line break or NUL"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ProfileFile, WriteWithoutFolderFails) {
+    TempDir dir;
+    WriteFileBytes(dir / "plain", "x");
+    for (const fs::path& path : {dir / "missing" / "a.Lng", dir / "plain" / "a.Lng"}) {
+        SCOPED_TRACE(path);
+        ProfileFile file(path);
+        try {
+            file.WriteString("S", "k", "v");
+            ADD_FAILURE() << "write accepted";
+        } catch (const EIniFileException& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Unable to write to " + path.string(), 0), 0u)
+                << e.what();
+        }
+    }
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"plain"});
+}
+
+class ProfileFailedWrite : public ::testing::TestWithParam<detail::AtomicWriteStep> {
+protected:
+    void TearDown() override { detail::SetAtomicWriteFailure(std::nullopt); }
+};
+
+TEST_P(ProfileFailedWrite, KeepsOldFileAndJournal) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    const std::string original = "[S]\r\nk=old\r\n";
+    WriteFileBytes(path, original);
+    ProfileFile file(path);
+    file.WriteString("S", "k", "new");
+    detail::SetAtomicWriteFailure(GetParam());
+    try {
+        file.UpdateFile();
+        ADD_FAILURE() << "write reported success";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Unable to write to " + path.string(), 0), 0u)
+            << e.what();
+    }
+    EXPECT_EQ(ReadFileBytes(path), original);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"a.Lng"}); // no temp file
+    EXPECT_TRUE(file.HasPendingChanges());
+    EXPECT_EQ(file.ReadString("S", "k", "d"), "new");
+    EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "old");
+
+    detail::SetAtomicWriteFailure(std::nullopt);
+    file.UpdateFile(); // the kept journal can be retried
+    EXPECT_EQ(ReadFileBytes(path), "[S]\r\nk=new\r\n");
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"a.Lng"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ProfileFailedWrite,
+                         ::testing::Values(detail::AtomicWriteStep::CreateTemp,
+                                           detail::AtomicWriteStep::Write,
+                                           detail::AtomicWriteStep::Sync,
+                                           detail::AtomicWriteStep::Rename));
+
+TEST(ProfileFile, DestructorSwallowsFailure) {
+    TempDir dir;
+    const fs::path folder = dir / "sub";
+    fs::create_directory(folder);
+    auto file = std::make_unique<ProfileFile>(folder / "a.Lng");
+    file->WriteString("S", "k", "v");
+    fs::remove(folder);
+    EXPECT_THROW(file->UpdateFile(), EIniFileException);
+    EXPECT_NO_THROW(file.reset());
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+// ---------------------------------------------------------------------------------------
+// The callers' buffers
+
+TEST(ProfileFile, ReadStringReturnsAtMost2047Bytes) {
+    TempDir dir;
+    const std::string value = std::string(2047, 'a') + "bc";
+    ProfileFile file(dir / "a.Lng");
+    file.WriteString("S", "long", value);
+    file.WriteString("S", "fits", std::string(2047, 'z'));
+    file.UpdateFile();
+    EXPECT_EQ(file.ReadString("S", "long", ""), std::string(2047, 'a'));
+    EXPECT_EQ(file.ReadString("S", "fits", ""), std::string(2047, 'z'));
+    EXPECT_EQ(file.FindValue("S", "long"), value);
+}
+
+std::string Name(char lead, int index, std::size_t length) {
+    std::string name = lead + std::to_string(index);
+    name.resize(length, '_');
+    return name;
+}
+
+// Builds a file whose list of `count` names of `length` bytes (plus one name of
+// `lastLength`) is read back through the 16384-byte list buffer.
+std::vector<std::string> ListThroughBuffer(bool sections, int count, std::size_t length,
+                                           std::size_t lastLength) {
+    TempDir dir;
+    std::string text = sections ? "" : "[S]\n";
+    auto add = [&](const std::string& name) {
+        text += sections ? "[" + name + "]\n" : name + "=v\n";
+    };
+    for (int i = 0; i < count; ++i)
+        add(Name('n', i, length));
+    if (lastLength > 0)
+        add(Name('z', 0, lastLength));
+    add("after");
+    WriteFileBytes(dir / "a.Lng", text);
+    ProfileFile file(dir / "a.Lng");
+    std::vector<std::string> list;
+    if (sections)
+        file.ReadSections(list);
+    else
+        file.ReadSection("S", list);
+    return list;
+}
+
+TEST(ProfileFile, ListsStopAtThe16384ByteBuffer) {
+    for (bool sections : {true, false}) {
+        SCOPED_TRACE(sections ? "sections" : "keys");
+        // 163 names of 99 bytes take 163 * 100 = 16300 bytes with their NULs; a name of 82
+        // bytes takes 83 more: 16383, and the final empty name fills byte 16384.
+        auto list = ListThroughBuffer(sections, 163, 99, 82);
+        ASSERT_EQ(list.size(), 164u);
+        EXPECT_EQ(list[0], Name('n', 0, 99));
+        EXPECT_EQ(list[163], Name('z', 0, 82)); // whole; "after" does not fit at all
+
+        // One byte longer: that name is cut to the 82 bytes left before its NUL.
+        list = ListThroughBuffer(sections, 163, 99, 83);
+        ASSERT_EQ(list.size(), 164u);
+        EXPECT_EQ(list[163], Name('z', 0, 83).substr(0, 82));
+
+        // 81 names of 199 bytes take 16200; the 82nd of 199 keeps 16384 - 16200 - 2 = 182.
+        list = ListThroughBuffer(sections, 100, 199, 0);
+        ASSERT_EQ(list.size(), 82u);
+        EXPECT_EQ(list[80], Name('n', 80, 199));
+        EXPECT_EQ(list[81], Name('n', 81, 199).substr(0, 182));
+
+        // A small list comes back whole.
+        list = ListThroughBuffer(sections, 3, 10, 0);
+        EXPECT_EQ(list.size(), 4u);
+        EXPECT_EQ(list.back(), "after");
+    }
+}
+
+TEST(ProfileFile, ReadAllKeysHasNoBufferLimit) {
+    TempDir dir;
+    std::string text = "[S]\n";
+    for (int i = 0; i < 300; ++i)
+        text += Name('k', i, 99) + "=v\n";
+    WriteFileBytes(dir / "a.Lng", text);
+    ProfileFile file(dir / "a.Lng");
+    std::vector<std::string> list;
+    EXPECT_TRUE(file.ReadAllKeys("s", list));
+    EXPECT_EQ(list.size(), 300u);
+    EXPECT_FALSE(file.ReadAllKeys("absent", list));
+    EXPECT_TRUE(list.empty());
+}
+
+} // namespace
+} // namespace tavrel

@@ -1,0 +1,129 @@
+#include "TempDir.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace tavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs lngtool with the per-user folders of the fixture (the test main already points
+// XDG_CONFIG_HOME and XDG_DATA_HOME at throw-away folders, and the child inherits them).
+Result Run(const std::vector<std::string>& args, const fs::path& scratch) {
+    std::string command = Quote(LNGTOOL_PATH);
+    for (const auto& a : args)
+        command += " " + Quote(a);
+    const fs::path err = scratch / "stderr.txt";
+    command += " 2>" + Quote(err.string());
+    Result r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer{};
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        r.out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = ReadFileBytes(err);
+    return r;
+}
+
+class Lngtool : public ::testing::Test {
+protected:
+    ScopedUserFolders folders;
+    TempDir dict, scratch;
+
+    Result Lng(const std::vector<std::string>& args) { return Run(args, scratch.Path()); }
+    Result Ok(const std::vector<std::string>& args) {
+        Result r = Lng(args);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        return r;
+    }
+};
+
+TEST_F(Lngtool, UsageErrorsExitWithTwoAndFailuresWithOne) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string errorStart;
+    };
+    const std::vector<Case> cases = {
+        {{}, 2, "usage: lngtool"},
+        {{"frobnicate"}, 2, "lngtool: unknown command 'frobnicate'"},
+        {{"get", "Caption"}, 2, "lngtool get: wrong number of arguments"},
+        {{"folder", "--bogus"}, 2, "lngtool folder: unknown option --bogus"},
+        {{"folder", (dict / "missing").string()}, 1, "lngtool: No such folder: "},
+        {{"use", "Klingon"}, 1, "lngtool: Unknown language: Klingon"},
+        {{"set", "Caption", "Open", "\xD0\x96"}, 1, "lngtool: The character"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Lng(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err.rfind(c.errorStart, 0), 0u) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    const Result help = Lng({"keys", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: lngtool keys SECTION", 0), 0u) << help.out;
+}
+
+TEST_F(Lngtool, AWholeRoundOnARealFolder) {
+    Ok({"folder", dict.Path().string()});
+    EXPECT_EQ(Ok({"folder"}).out, dict.Path().string() + "\n");
+    EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
+
+    // Section and key for every language, then translate.
+    EXPECT_EQ(Ok({"new", "fran\xC3\xA7" "ais"}).out, (dict / "OvkF6520GAISA.Lng").string() + "\n");
+    Ok({"add-key", "Caption", "Open"});
+    Ok({"add-key", "Tips"});
+    Ok({"--language", "Fran\xC3\xA7" "ais", "set", "Caption", "Open", "Ouvrir"});
+    Ok({"set-lines", "Text", "Colours", "Red", "Dark green", "a,b"});
+
+    EXPECT_EQ(Ok({"current"}).out, "Default\n");
+    EXPECT_EQ(Ok({"get", "Caption", "Open"}).out, "Open\n");
+    EXPECT_EQ(Ok({"--language", "fran\xC3\xA7" "ais", "get", "Caption", "Open"}).out, "Ouvrir\n");
+    EXPECT_EQ(Ok({"current"}).out, "Default\n"); // --language changes nothing for later
+    EXPECT_EQ(Ok({"get", "Text", "Colours"}).out, "Red,\"Dark green\",\"a,b\"\n");
+    EXPECT_EQ(Ok({"lines", "Text", "Colours"}).out, "Red\nDark green\na,b\n");
+    EXPECT_EQ(Ok({"sections"}).out, "Definitions\nCaption\nTips\nText\n");
+    EXPECT_EQ(Ok({"keys", "Tips"}).out, "OVK\n");
+
+    EXPECT_EQ(Ok({"use", "fran\xC3\xA7" "ais"}).out, "fran\xC3\xA7" "ais\n");
+    EXPECT_EQ(Ok({"current"}).out, "fran\xC3\xA7" "ais\n");
+    EXPECT_EQ(Ok({"keys", "Caption"}).out, "Open\n");
+
+    EXPECT_EQ(Ok({"delete-key", "Caption", "Open"}).out, "removed [Caption] Open from 2 dictionaries\n");
+    EXPECT_EQ(Ok({"delete-section", "Tips"}).out, "removed [Tips] from 2 dictionaries\n");
+    EXPECT_EQ(Ok({"sections"}).out, "Definitions\nCaption\n");
+    const Result removed = Ok({"delete", "Fran\xC3\xA7" "ais"});
+    EXPECT_EQ(removed.out, "removed Fran\xC3\xA7" "ais\t" + (dict / "OvkF6520GAISA.Lng").string() + "\n");
+    EXPECT_FALSE(fs::exists(dict / "OvkF6520GAISA.Lng"));
+    EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
+}
+
+TEST_F(Lngtool, RefreshFindsDictionariesDroppedIntoTheFolder) {
+    Ok({"folder", dict.Path().string()});
+    WriteFileBytes(dict / "x.lng", "[Definitions]\nOvkLanguage=Italiano\n");
+    EXPECT_EQ(Ok({"refresh"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\nItaliano\t" +
+                                       (dict / "x.lng").string() + "\n");
+}
+
+} // namespace
+} // namespace tavrel::test
