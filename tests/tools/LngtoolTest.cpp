@@ -27,7 +27,7 @@ std::string Quote(const std::string& arg) {
 
 // Runs lngtool with the per-user folders of the fixture (the test main already points
 // XDG_CONFIG_HOME and XDG_DATA_HOME at throw-away folders, and the child inherits them).
-Result Run(const std::vector<std::string>& args, const fs::path& scratch) {
+Result RunLngtool(const std::vector<std::string>& args, const fs::path& scratch) {
     std::string command = Quote(LNGTOOL_PATH);
     for (const auto& a : args)
         command += " " + Quote(a);
@@ -50,7 +50,7 @@ protected:
     ScopedUserFolders folders;
     TempDir dict, scratch;
 
-    Result Lng(const std::vector<std::string>& args) { return Run(args, scratch.Path()); }
+    Result Lng(const std::vector<std::string>& args) { return RunLngtool(args, scratch.Path()); }
     Result Ok(const std::vector<std::string>& args) {
         Result r = Lng(args);
         EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;

@@ -16,7 +16,7 @@ namespace {
 
 std::unique_ptr<tavrel::IPicture> NewPicture() {
 #ifdef TAVREL_LNGTOOL_WITH_PICTURES
-    return tavrel::qt::MakePictureFactory()();
+    return tavrel::QtPictureFactory()();
 #else
     throw std::runtime_error("This lngtool was built without picture support");
 #endif
@@ -34,7 +34,7 @@ fs::path FlagFile(tavrel::TOvkLocalizeServer& server, const std::string& languag
 tavrel::TLocalizeEnvironment Environment() {
     auto env = tavrel::TLocalizeEnvironment::FromUserFolders();
 #ifdef TAVREL_LNGTOOL_WITH_PICTURES
-    env.PictureFactory = tavrel::qt::MakePictureFactory();
+    env.PictureFactory = tavrel::QtPictureFactory();
 #endif
     return env;
 }
