@@ -27,7 +27,7 @@ struct Fixture {
     fs::path folder;
     fs::path file;
     std::vector<std::pair<std::string, std::string>> keys; // section, key
-    std::vector<std::size_t> order; // random picks into keys
+    std::vector<std::size_t> order;                        // random picks into keys
 
     Fixture() {
         folder = fs::temp_directory_path() / ("tavrel-bench-" + std::to_string(::getpid()));
@@ -35,7 +35,7 @@ struct Fixture {
         file = folder / "OvkBench.Lng";
         std::mt19937 random(42);
         std::string text = "[Definitions]\r\nOvkLanguage=Bench\r\n\r\n";
-        const char* names[kSections] = {"Caption", "Text", "Hint", "Memo",
+        const char* names[kSections] = {"Caption",     "Text",     "Hint",  "Memo",
                                         "ReportTitle", "Messages", "Extra", "More"};
         for (int s = 0; s < kSections; ++s) {
             text.append("[").append(names[s]).append("]\r\n");
@@ -72,7 +72,9 @@ Fixture& Data() {
     return fixture;
 }
 
-std::int64_t FileSize() { return static_cast<std::int64_t>(fs::file_size(Data().file)); }
+std::int64_t FileSize() {
+    return static_cast<std::int64_t>(fs::file_size(Data().file));
+}
 
 void BM_ReadBytesOnly(benchmark::State& state) {
     for (auto _ : state) {
@@ -85,8 +87,8 @@ void BM_ReadBytesOnly(benchmark::State& state) {
 BENCHMARK(BM_ReadBytesOnly)->Unit(benchmark::kMillisecond);
 
 void BM_ParseInMemory(benchmark::State& state) {
-    const auto bytes =
-        std::make_shared<const std::string>(tavrel::detail::ReadWholeFile(Data().file.string()).bytes);
+    const auto bytes = std::make_shared<const std::string>(
+        tavrel::detail::ReadWholeFile(Data().file.string()).bytes);
     for (auto _ : state) {
         auto doc = ProfileDocument::Parse(bytes);
         benchmark::DoNotOptimize(doc.get());
@@ -109,8 +111,8 @@ BENCHMARK(BM_FirstReadAfterChange)->Unit(benchmark::kMillisecond);
 
 // 10,000 look-ups on a parsed document: the floor of the next figure.
 void BM_LookupsOnly(benchmark::State& state) {
-    const auto bytes =
-        std::make_shared<const std::string>(tavrel::detail::ReadWholeFile(Data().file.string()).bytes);
+    const auto bytes = std::make_shared<const std::string>(
+        tavrel::detail::ReadWholeFile(Data().file.string()).bytes);
     const auto doc = ProfileDocument::Parse(bytes);
     for (auto _ : state) {
         for (std::size_t i : Data().order) {

@@ -21,7 +21,7 @@ using namespace tavrel;
 constexpr int kKeys = 20000;
 constexpr int kSections = 8;
 constexpr int kComponents = 1000;
-const char* const kSectionNames[kSections] = {"Caption", "Text", "Hint", "Memo",
+const char* const kSectionNames[kSections] = {"Caption",     "Text",     "Hint",   "Memo",
                                               "ReportTitle", "Messages", "Labels", "Misc"};
 
 class TBenchControl : public TComponent {
@@ -32,15 +32,16 @@ public:
 };
 
 const TClassInfo& TBenchControl::StaticClassInfo() {
-    static const TClassInfo info("TBenchControl", &TComponent::StaticClassInfo(),
-                                 {StringProp("Caption", &TBenchControl::caption),
-                                  StringProp("Hint", &TBenchControl::hint),
-                                  StringProp("Text", &TBenchControl::text),
-                                  OtherProp("Width"), OtherProp("Height")});
+    static const TClassInfo info(
+        "TBenchControl", &TComponent::StaticClassInfo(),
+        {StringProp("Caption", &TBenchControl::caption), StringProp("Hint", &TBenchControl::hint),
+         StringProp("Text", &TBenchControl::text), OtherProp("Width"), OtherProp("Height")});
     return info;
 }
 
-std::string Key(int i) { return "Text number " + std::to_string(i) + " of the application"; }
+std::string Key(int i) {
+    return "Text number " + std::to_string(i) + " of the application";
+}
 
 // Writes a dictionary of kKeys keys in kSections sections; `tag` marks its translations.
 void WriteDictionary(const fs::path& file, const std::string& language, const std::string& tag) {

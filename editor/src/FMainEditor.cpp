@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <vector>
 
 namespace tavrel::editor {
@@ -184,7 +185,8 @@ void TFMain::CreateToolBar() {
     ToolBar1->setContentsMargins(0, 0, 0, 0);
 
     Label5 = ToolBarLabel(ToolBar1, "Label5", QStringLiteral("Language: "));
-    Label5->setFixedWidth(67);
+    // 67 wide, or wider where the system's font needs more room for the text.
+    Label5->setFixedWidth(std::max(67, Label5->sizeHint().width()));
     Label3 = ToolBarLabel(ToolBar1, "Label3", QString());
     Label6 = Named(new QLabel(ToolBar1), "Label6");
     New = ToolBarButton(ToolBar1, "New", QStringLiteral("New Language"),

@@ -24,11 +24,14 @@ constexpr std::string_view kReverseLanguage = "oponent";
 constexpr std::string_view kMessagesSection = "Messages";
 constexpr std::array<std::string_view, 3> kExcludedPrefixParts{"SQL", "Description", "Function"};
 
-std::string Cut(std::string_view text) { return std::string(text.substr(0, std::min(text.size(), kTextWidth))); }
+std::string Cut(std::string_view text) {
+    return std::string(text.substr(0, std::min(text.size(), kTextWidth)));
+}
 
 bool IsExcludedPrefix(std::string_view prefix) {
-    return std::any_of(kExcludedPrefixParts.begin(), kExcludedPrefixParts.end(),
-                       [prefix](std::string_view part) { return prefix.find(part) != std::string_view::npos; });
+    return std::any_of(
+        kExcludedPrefixParts.begin(), kExcludedPrefixParts.end(),
+        [prefix](std::string_view part) { return prefix.find(part) != std::string_view::npos; });
 }
 
 bool IsBlank(char c) {
@@ -91,7 +94,8 @@ fs::path TOvkLocalizeServer::ReverseDictionaryFile() const {
 std::string TOvkLocalizeServer::TranslateText(std::string_view section, std::string_view key,
                                               std::string_view language) {
     const std::string lookupKey = key.empty() ? std::string(kNotFound) : std::string(key);
-    const std::string_view def = section == kMessagesSection ? kNotFound : std::string_view(lookupKey);
+    const std::string_view def =
+        section == kMessagesSection ? kNotFound : std::string_view(lookupKey);
     std::string result = Cut(LookupDictionary(language).ReadString(section, lookupKey, def));
     if (treeDepth_ == 0) // called on its own: the dictionary was opened for this call only
         callDictionary_.reset();
@@ -122,7 +126,8 @@ ProfileFile& TOvkLocalizeServer::LookupDictionary(std::string_view language) {
 }
 
 void TOvkLocalizeServer::LocalizeProperties(TPersistent& base, const std::string& prefix,
-                                            const TPropertyTree* tree, const std::string& language) {
+                                            const TPropertyTree* tree,
+                                            const std::string& language) {
     if (!tree)
         return;
     for (const auto& entry : tree->Entries) {
@@ -192,7 +197,8 @@ void TOvkLocalizeServer::LocalizeTree(TComponent& root, std::string language,
 }
 
 // The same result as one AddKeyToAll per entry, with each dictionary read and written once.
-void TOvkLocalizeServer::AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries) {
+void TOvkLocalizeServer::AddKeysToAll(
+    const std::vector<std::pair<std::string, std::string>>& entries) {
     if (entries.empty())
         return;
     for (const auto& name : languageList_.Names()) {
@@ -239,7 +245,8 @@ void TOvkLocalizeServer::SwitchClientsLanguage() {
     // A client may leave the list while its tree is walked (its root destroyed by a
     // property write); walk a snapshot and skip clients that are gone.
     auto stillRegistered = [this](TComponent* root) {
-        return std::any_of(clients_.begin(), clients_.end(), [root](const Client& c) { return c.Root == root; });
+        return std::any_of(clients_.begin(), clients_.end(),
+                           [root](const Client& c) { return c.Root == root; });
     };
     std::vector<std::pair<TComponent*, const TStrings*>> snapshot;
     for (const auto& client : clients_)

@@ -7,7 +7,8 @@ namespace tavrel {
 std::string StripAmpersands(std::string_view text) {
     std::string result;
     result.reserve(text.size());
-    std::copy_if(text.begin(), text.end(), std::back_inserter(result), [](char c) { return c != '&'; });
+    std::copy_if(text.begin(), text.end(), std::back_inserter(result),
+                 [](char c) { return c != '&'; });
     return result;
 }
 

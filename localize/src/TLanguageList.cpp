@@ -20,7 +20,9 @@ std::u16string Utf16FromCp1252(std::string_view text) {
     return result;
 }
 
-int ByteCompare(std::string_view a, std::string_view b) { return a.compare(b) < 0 ? -1 : a == b ? 0 : 1; }
+int ByteCompare(std::string_view a, std::string_view b) {
+    return a.compare(b) < 0 ? -1 : a == b ? 0 : 1;
+}
 
 } // namespace
 
@@ -60,28 +62,26 @@ int TLanguageList::Compare(std::string_view a, std::string_view b) const {
         return ByteCompare(a, b);
     const auto wa = Utf16FromCp1252(a);
     const auto wb = Utf16FromCp1252(b);
-    const auto r = ucol_strcoll(collator_->handle, reinterpret_cast<const UChar*>(wa.data()),
-                                static_cast<int32_t>(wa.size()),
-                                reinterpret_cast<const UChar*>(wb.data()),
-                                static_cast<int32_t>(wb.size()));
+    const auto r =
+        ucol_strcoll(collator_->handle, reinterpret_cast<const UChar*>(wa.data()),
+                     static_cast<int32_t>(wa.size()), reinterpret_cast<const UChar*>(wb.data()),
+                     static_cast<int32_t>(wb.size()));
     return r == UCOL_LESS ? -1 : r == UCOL_EQUAL ? 0 : 1;
 }
 
 void TLanguageList::Add(const std::string& name) {
-    auto it = std::lower_bound(names_.begin(), names_.end(), name,
-                               [this](const std::string& a, const std::string& b) {
-                                   return Compare(a, b) < 0;
-                               });
+    auto it = std::lower_bound(
+        names_.begin(), names_.end(), name,
+        [this](const std::string& a, const std::string& b) { return Compare(a, b) < 0; });
     if (it != names_.end() && Compare(*it, name) == 0)
         return;
     names_.insert(it, name);
 }
 
 int TLanguageList::IndexOf(std::string_view name) const {
-    auto it = std::lower_bound(names_.begin(), names_.end(), name,
-                               [this](const std::string& a, std::string_view b) {
-                                   return Compare(a, b) < 0;
-                               });
+    auto it = std::lower_bound(
+        names_.begin(), names_.end(), name,
+        [this](const std::string& a, std::string_view b) { return Compare(a, b) < 0; });
     if (it != names_.end() && Compare(*it, name) == 0)
         return static_cast<int>(it - names_.begin());
     return -1;

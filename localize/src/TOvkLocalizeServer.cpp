@@ -268,7 +268,9 @@ void TOvkLocalizeServer::DeleteLanguage(std::string_view name) {
     RefreshLanguages();
 }
 
-std::string TOvkLocalizeServer::CurrentDictionaryFile() { return LanguageFileName(Language()); }
+std::string TOvkLocalizeServer::CurrentDictionaryFile() {
+    return LanguageFileName(Language());
+}
 
 fs::path TOvkLocalizeServer::ImageFileOf(const std::string& dictionaryFile) const {
     if (dictionaryFile.empty())
@@ -298,7 +300,8 @@ std::string TOvkLocalizeServer::ReadValue(std::string_view section, std::string_
 void TOvkLocalizeServer::WriteValue(std::string_view section, std::string_view key,
                                     std::string_view value) {
     ProfileFile dictionary(CurrentDictionaryFile());
-    dictionary.WriteString(section, key.empty() ? kNotFound : key, value.empty() ? kNotFound : value);
+    dictionary.WriteString(section, key.empty() ? kNotFound : key,
+                           value.empty() ? kNotFound : value);
     dictionary.UpdateFile();
 }
 

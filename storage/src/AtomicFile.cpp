@@ -63,9 +63,9 @@ bool StampIsRecent(const FileStamp& stamp) {
     // File times advance in clock ticks (a few milliseconds); file systems without
     // sub-second times advance in whole seconds, which a zero nanosecond part suggests.
     const std::int64_t margin = stamp.mtimeNsec == 0 ? 2'000'000'000 : 100'000'000;
-    const std::int64_t age = (static_cast<std::int64_t>(now.tv_sec) - stamp.mtimeSec) *
-                                 1'000'000'000 +
-                             (static_cast<std::int64_t>(now.tv_nsec) - stamp.mtimeNsec);
+    const std::int64_t age =
+        (static_cast<std::int64_t>(now.tv_sec) - stamp.mtimeSec) * 1'000'000'000 +
+        (static_cast<std::int64_t>(now.tv_nsec) - stamp.mtimeNsec);
     return age < margin;
 }
 
@@ -148,8 +148,8 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = (folder / ("." + target.filename().string() + ".tmp-" +
-                          std::to_string(::getpid()) + "-" + std::to_string(counter++)))
+        temp = (folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) +
+                          "-" + std::to_string(counter++)))
                    .string();
         if (ShouldFail(AtomicWriteStep::CreateTemp)) {
             errno = EIO;

@@ -53,7 +53,9 @@ inline std::uint64_t Mix(std::uint64_t h) {
 
 } // namespace
 
-bool IsProfileBlank(unsigned char c) { return kBlank[c]; }
+bool IsProfileBlank(unsigned char c) {
+    return kBlank[c];
+}
 
 std::string_view TrimProfileBlanks(std::string_view text) {
     std::size_t b = 0, e = text.size();
@@ -97,7 +99,9 @@ void FlatIndex::Reserve(std::size_t count) {
         Rehash(capacity);
 }
 
-void FlatIndex::Grow() { Rehash(slots_.empty() ? 16 : slots_.size() * 2); }
+void FlatIndex::Grow() {
+    Rehash(slots_.empty() ? 16 : slots_.size() * 2);
+}
 
 void FlatIndex::Rehash(std::size_t capacity) {
     std::vector<Slot> old = std::move(slots_);
@@ -153,7 +157,9 @@ std::string_view LineEndText(ProfileDocument::LineEnd end) {
     return {};
 }
 
-inline std::uint32_t U32(std::size_t v) { return static_cast<std::uint32_t>(v); }
+inline std::uint32_t U32(std::size_t v) {
+    return static_cast<std::uint32_t>(v);
+}
 
 } // namespace
 
@@ -324,12 +330,10 @@ ProfileDocument::Line& ProfileDocument::LineAt(std::uint32_t section, std::uint3
 
 void ProfileDocument::IndexKey(std::uint32_t section, std::uint32_t ref) {
     const std::string_view key = LineAt(section, ref).Name();
-    keyIndex_.InsertIfAbsent(KeyHash(section, key), section, ref,
-                             [&](const FlatIndex::Slot& slot) {
-                                 return slot.a == section &&
-                                        detail::EqualsIgnoreAsciiCase(
-                                            LineAt(slot.a, slot.b).Name(), key);
-                             });
+    keyIndex_.InsertIfAbsent(KeyHash(section, key), section, ref, [&](const FlatIndex::Slot& slot) {
+        return slot.a == section &&
+               detail::EqualsIgnoreAsciiCase(LineAt(slot.a, slot.b).Name(), key);
+    });
 }
 
 void ProfileDocument::IndexSection(std::uint32_t section) {
@@ -343,10 +347,9 @@ std::size_t ProfileDocument::FindSection(std::string_view name) const {
     // The empty name is refused for writes and never listed, so it finds nothing either.
     if (name.empty() || sections_.size() < 2)
         return FlatIndex::kNone;
-    const std::size_t pos =
-        sectionIndex_.Find(SectionHash(name), [&](const FlatIndex::Slot& slot) {
-            return detail::EqualsIgnoreAsciiCase(sections_[slot.a].name, name);
-        });
+    const std::size_t pos = sectionIndex_.Find(SectionHash(name), [&](const FlatIndex::Slot& slot) {
+        return detail::EqualsIgnoreAsciiCase(sections_[slot.a].name, name);
+    });
     return pos == FlatIndex::kNone ? pos : static_cast<std::size_t>(sectionIndex_.At(pos).a);
 }
 
@@ -464,10 +467,8 @@ bool ProfileDocument::Erase(std::string_view section) {
         return false;
     source_.reset();
     sections_[s].erased = true;
-    const std::size_t pos = sectionIndex_.Find(SectionHash(sections_[s].name),
-                                               [&](const FlatIndex::Slot& slot) {
-                                                   return slot.a == s;
-                                               });
+    const std::size_t pos = sectionIndex_.Find(
+        SectionHash(sections_[s].name), [&](const FlatIndex::Slot& slot) { return slot.a == s; });
     sectionIndex_.EraseAt(pos);
     // The next section of the same name, if any, is the first match now.
     for (std::size_t t = s + 1; t < sections_.size(); ++t) {

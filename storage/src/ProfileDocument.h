@@ -144,10 +144,10 @@ private:
     // Section 0 holds the lines before the first header; no read reaches it.
     struct Section {
         std::string_view name;
-        std::uint32_t header = kNoLine; // index into lines_
+        std::uint32_t header = kNoLine;   // index into lines_
         std::uint32_t begin = 0, end = 0; // body lines in lines_
-        std::uint32_t insertAt = 0; // new keys go here: after the last non-blank line
-        std::vector<Line> added; // lines inserted at insertAt, in order
+        std::uint32_t insertAt = 0;       // new keys go here: after the last non-blank line
+        std::vector<Line> added;          // lines inserted at insertAt, in order
         bool erased = false;
     };
     static constexpr std::uint32_t kNoLine = 0xFFFFFFFFu;

@@ -90,7 +90,8 @@ public:
         }
         if (cached && cached->Source() && *cached->Source() == content.bytes)
             return cached;
-        return ProfileDocument::Parse(std::make_shared<const std::string>(std::move(content.bytes)));
+        return ProfileDocument::Parse(
+            std::make_shared<const std::string>(std::move(content.bytes)));
     }
 
     void Store(const std::string& path, const FileStamp& stamp,
@@ -148,8 +149,8 @@ private:
         std::list<std::string>::iterator position;
     };
 
-    std::shared_ptr<const ProfileDocument> Load(const std::string& path,
-                                                const std::shared_ptr<const ProfileDocument>& cached) {
+    std::shared_ptr<const ProfileDocument>
+    Load(const std::string& path, const std::shared_ptr<const ProfileDocument>& cached) {
         FileContent content = detail::ReadWholeFile(path);
         const FileContent::Status status = content.status;
         const FileStamp stamp = content.stamp;
@@ -236,7 +237,9 @@ std::string AbsolutePath(const std::filesystem::path& name) {
 } // namespace
 
 namespace detail {
-void ClearProfileCache() { DocumentCache::Instance().Clear(); }
+void ClearProfileCache() {
+    DocumentCache::Instance().Clear();
+}
 } // namespace detail
 
 struct ProfileFile::Pending {
@@ -261,7 +264,8 @@ struct ProfileFile::Pending {
         return false;
     }
 
-    std::shared_ptr<ProfileDocument> Replay(const std::shared_ptr<const ProfileDocument>& on) const {
+    std::shared_ptr<ProfileDocument>
+    Replay(const std::shared_ptr<const ProfileDocument>& on) const {
         auto doc = std::make_shared<ProfileDocument>(*on);
         for (const Op& op : journal)
             Apply(*doc, op);
@@ -377,24 +381,26 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     if (!pending_)
         pending_ = std::make_unique<Pending>();
     pending_->Record(current, Pending::Op{Pending::Op::Kind::Write, std::string(section),
-                                         std::string(key), std::string(value)});
+                                          std::string(key), std::string(value)});
 }
 
 void ProfileFile::DeleteKey(std::string_view section, std::string_view key) {
     auto current = DocumentCache::Instance().Get(cacheKey_);
     if (!pending_)
         pending_ = std::make_unique<Pending>();
-    pending_->Record(current,
-                     Pending::Op{Pending::Op::Kind::Delete, std::string(TrimProfileBlanks(section)),
-                                 std::string(TrimProfileBlanks(key)), {}});
+    pending_->Record(current, Pending::Op{Pending::Op::Kind::Delete,
+                                          std::string(TrimProfileBlanks(section)),
+                                          std::string(TrimProfileBlanks(key)),
+                                          {}});
 }
 
 void ProfileFile::EraseSection(std::string_view section) {
     auto current = DocumentCache::Instance().Get(cacheKey_);
     if (!pending_)
         pending_ = std::make_unique<Pending>();
-    pending_->Record(current, Pending::Op{Pending::Op::Kind::Erase,
-                                          std::string(TrimProfileBlanks(section)), {}, {}});
+    pending_->Record(
+        current,
+        Pending::Op{Pending::Op::Kind::Erase, std::string(TrimProfileBlanks(section)), {}, {}});
 }
 
 void ProfileFile::ReadSections(std::vector<std::string>& list) const {
@@ -442,8 +448,8 @@ void ProfileFile::UpdateFile() {
             DocumentCache::FromContent(content, DocumentCache::Instance().Peek(cacheKey_));
         if (current->GetState() == ProfileDocument::State::NotText)
             Fail("the file is not a text file");
-        written = current == pending.base && pending.working ? pending.working
-                                                             : pending.Replay(current);
+        written =
+            current == pending.base && pending.working ? pending.working : pending.Replay(current);
         auto bytes = std::make_shared<const std::string>(written->Serialize());
         // Changes that cancel out (or were already made by someone else) write nothing.
         if (previous && current->Source() && *bytes == *current->Source()) {
@@ -466,6 +472,8 @@ void ProfileFile::DiscardChanges() {
         pending_->Clear();
 }
 
-bool ProfileFile::HasPendingChanges() const { return pending_ && !pending_->journal.empty(); }
+bool ProfileFile::HasPendingChanges() const {
+    return pending_ && !pending_->journal.empty();
+}
 
 } // namespace tavrel

@@ -26,8 +26,8 @@ std::string Escape(std::string_view text, bool isName) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        bool escape = c < 0x20 || c == 0x7F || c == '%' ||
-                      (c == ' ' && (i == 0 || i + 1 == text.size()));
+        bool escape =
+            c < 0x20 || c == 0x7F || c == '%' || (c == ' ' && (i == 0 || i + 1 == text.size()));
         if (isName)
             escape = escape || c == '=' || c == '[' || c == ']' || c == ';';
         if (escape) {
@@ -69,7 +69,9 @@ std::string Unescape(std::string_view text) {
     return out;
 }
 
-std::string SectionKey(std::string_view section) { return Escape(section, true); }
+std::string SectionKey(std::string_view section) {
+    return Escape(section, true);
+}
 
 // The stored spelling of the entry whose decoded name matches, if any. Decoding first lets
 // a hand-written escape (say "%6C" for "l") match like the canonical spelling.
@@ -129,7 +131,9 @@ bool SettingsStore::OpenKey() {
     return open_;
 }
 
-void SettingsStore::CloseKey() { open_ = false; }
+void SettingsStore::CloseKey() {
+    open_ = false;
+}
 
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       std::string_view defaultValue) const {

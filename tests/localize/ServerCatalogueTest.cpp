@@ -15,7 +15,9 @@ protected:
         EXPECT_TRUE(store.OpenKey());
         return store.ReadString(section, name, "<absent>");
     }
-    std::vector<std::string> Catalogue(TOvkLocalizeServer& s) const { return s.LanguageList().Names(); }
+    std::vector<std::string> Catalogue(TOvkLocalizeServer& s) const {
+        return s.LanguageList().Names();
+    }
 };
 
 TEST_F(ServerCatalogue, FirstRunRegistersAndCreatesTheDefaultDictionary) {
@@ -48,7 +50,9 @@ TEST_F(ServerCatalogue, AnUnwritableDefaultDictionaryIsReportedAfterItWasRecorde
         TOvkLocalizeServer server(nullptr, env);
         FAIL() << "creating the server should have failed";
     } catch (const EIniFileException& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Unable to write to " + (env.DefaultFolder / "OvkDefault.Lng").string(), 0), 0u)
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "Unable to write to " + (env.DefaultFolder / "OvkDefault.Lng").string(), 0),
+                  0u)
             << e.what();
     }
     EXPECT_EQ(StoreValue("Languages", "Default"), (env.DefaultFolder / "OvkDefault.Lng").string());
@@ -115,7 +119,7 @@ TEST_F(ServerCatalogue, RescanRegistersDictionariesAndTheLastOfTwoNamesWins) {
     WriteDictionary("a.lng", "English");
     WriteDictionary("b.LNG", "English");
     WriteDictionary("c.Lng", "Deutsch");
-    WriteFileBytes(dictionaries / "notes.lng", "[Other]\nx=1\n");   // not a dictionary
+    WriteFileBytes(dictionaries / "notes.lng", "[Other]\nx=1\n"); // not a dictionary
     WriteFileBytes(dictionaries / "garbage.lng", std::string("\0\x01\xff[", 4));
     fs::create_directory(dictionaries / "folder.lng");
     WriteDictionary("readme.txt", "Klingon");
@@ -145,8 +149,9 @@ TEST_F(ServerCatalogue, DicPathIgnoresMissingFoldersAndDropsOneTrailingDelimiter
 }
 
 TEST_F(ServerCatalogue, RegisteringWithInitializeSeedsFromTheDefaultDictionary) {
-    WriteDictionary("OvkDefault.Lng", "Default",
-                    "[Caption]\r\nOpen=Open\r\nKeep=OVK\r\n[Messages]\r\nOvkLanguage=not copied\r\n");
+    WriteDictionary(
+        "OvkDefault.Lng", "Default",
+        "[Caption]\r\nOpen=Open\r\nKeep=OVK\r\n[Messages]\r\nOvkLanguage=not copied\r\n");
     auto server = LoadedServer();
     server->SetDicPath(Folder());
     server->RefreshLanguages();
@@ -161,13 +166,18 @@ TEST_F(ServerCatalogue, RegisteringWithInitializeSeedsFromTheDefaultDictionary) 
 
 TEST_F(ServerCatalogue, CatalogueOrderIsLocaleAwareAndCaseInsensitive) {
     // Windows-1252: 0xC9 is E acute.
-    for (const char* name : {"zulu", "\xC9" "cole", "Eagle", "Ezra", "apple"})
+    for (const char* name : {"zulu",
+                             "\xC9"
+                             "cole",
+                             "Eagle", "Ezra", "apple"})
         WriteDictionary(std::string(name) + ".lng", name);
     auto server = LoadedServer();
     server->SetDicPath(Folder());
     server->RefreshLanguages();
-    EXPECT_EQ(server->LanguageList().Names(),
-              (std::vector<std::string>{"apple", "Eagle", "\xC9" "cole", "Ezra", "zulu"}));
+    EXPECT_EQ(server->LanguageList().Names(), (std::vector<std::string>{"apple", "Eagle",
+                                                                        "\xC9"
+                                                                        "cole",
+                                                                        "Ezra", "zulu"}));
     EXPECT_EQ(server->LanguageList().IndexOf("EAGLE"), 1);
     EXPECT_EQ(server->LanguageList().IndexOf("ecole"), -1); // accents count
 }

@@ -15,8 +15,9 @@ protected:
     fs::path defaultFile, frenchFile;
 
     void SetUp() override {
-        defaultFile = WriteDictionary("OvkDefault.Lng", "Default",
-                                      "[Caption]\r\nOpen=Open\r\nSave=Save\r\n[Text]\r\nLines=\"a b\",c\r\n");
+        defaultFile =
+            WriteDictionary("OvkDefault.Lng", "Default",
+                            "[Caption]\r\nOpen=Open\r\nSave=Save\r\n[Text]\r\nLines=\"a b\",c\r\n");
         frenchFile = WriteDictionary("french.lng", "French",
                                      "[Caption]\r\nOpen=Ouvrir\r\nEmpty=\r\nMarked=OVK\r\n"
                                      "[Hint]\r\nOpen file=Ouvrir\r\n");
@@ -39,7 +40,8 @@ TEST_F(ServerEditing, ReadsSectionsKeysAndValuesOfTheCurrentDictionary) {
     struct Case {
         const char *key, *value;
     };
-    for (auto c : {Case{"Open", "Ouvrir"}, Case{"Empty", ""}, Case{"Marked", ""}, Case{"Missing", ""}})
+    for (auto c :
+         {Case{"Open", "Ouvrir"}, Case{"Empty", ""}, Case{"Marked", ""}, Case{"Missing", ""}})
         EXPECT_EQ(server->ReadValue("Caption", c.key), c.value) << c.key;
 }
 
@@ -76,7 +78,8 @@ TEST_F(ServerEditing, AnEmptyKeyCreatesTheSectionEverywhereAndDeleteSectionRemov
 TEST_F(ServerEditing, AddKeyToAllCutsSectionAndKeyTo255Characters) {
     const std::string longKey(300, 'k'), longSection(260, 's');
     server->AddKeyToAll(longSection, longKey);
-    EXPECT_EQ(Read(defaultFile, std::string(255, 's'), std::string(255, 'k')), std::string(255, 'k'));
+    EXPECT_EQ(Read(defaultFile, std::string(255, 's'), std::string(255, 'k')),
+              std::string(255, 'k'));
 }
 
 TEST_F(ServerEditing, AFailingDictionaryStopsTheLoopAndEarlierOnesKeepTheirChange) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TempDir.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "TempDir.h"
 
 #include <filesystem>
 #include <memory>

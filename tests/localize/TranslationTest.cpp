@@ -1,7 +1,7 @@
 #include "ServerTestSupport.h"
-#include "TestClasses.h"
 #include "tavrel/localize/TMenuItem.h"
 #include "tavrel/storage/SettingsStore.h"
+#include "TestClasses.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -60,11 +60,13 @@ protected:
 
     void SetUp() override {
         defaultFile = WriteDictionary("OvkDefault.Lng", "Default", "[Caption]\r\nOpen=Open\r\n");
-        frenchFile = WriteDictionary("fr.lng", "French",
-                                     "[Caption]\r\nOpen=Ouvrir\r\nSave=Enregistrer\r\nFile=Fichier\r\n"
-                                     "OVK=(vide)\r\nFrench=Fran\xE7" "ais\r\n"
-                                     "[Text]\r\nRed,Green=Rouge,Vert\r\n"
-                                     "[Hint]\r\nOpen a file=Ouvrir un fichier\r\n");
+        frenchFile =
+            WriteDictionary("fr.lng", "French",
+                            "[Caption]\r\nOpen=Ouvrir\r\nSave=Enregistrer\r\nFile=Fichier\r\n"
+                            "OVK=(vide)\r\nFrench=Fran\xE7"
+                            "ais\r\n"
+                            "[Text]\r\nRed,Green=Rouge,Vert\r\n"
+                            "[Hint]\r\nOpen a file=Ouvrir un fichier\r\n");
         spanishFile = WriteDictionary("es.lng", "Spanish",
                                       "[Caption]\r\nOpen=Abrir\r\nFile=Archivo\r\n"
                                       "[Text]\r\nRed,Green=Rojo,Verde\r\n"
@@ -176,7 +178,8 @@ TEST_F(Translation, TranslateTextDuringASwitchUsesTheHeldDictionaries) {
     server->AddClient(*form);
     server->SetLanguage("Spanish");
     // Two passes, three look-ups each, all in the current (Spanish) dictionary.
-    EXPECT_EQ(seen, (std::vector<std::string>{"", "File not found", "Hola", "", "File not found", "Hola"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"", "File not found", "Hola", "", "File not found",
+                                              "Hola"}));
 }
 
 TEST_F(Translation, TranslateTextOutsideASwitchOpensTheDictionaryForTheCall) {

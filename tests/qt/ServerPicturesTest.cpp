@@ -4,9 +4,9 @@
 #include "tavrel/localize/TMenuItem.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <gtest/gtest.h>
 #include <QColor>
 #include <QImage>
-#include <gtest/gtest.h>
 
 namespace tavrel::test {
 namespace {

@@ -1,6 +1,7 @@
+#include "tavrel/storage/ProfileFile.h"
+
 #include "AtomicFile.h"
 #include "TempDir.h"
-#include "tavrel/storage/ProfileFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -185,9 +186,15 @@ TEST_P(ProfileRewrite, WritesExactBytes) {
     EXPECT_EQ(ReadFileBytes(path), c.after);
 }
 
-Edit W(std::string s, std::string k, std::string v) { return {Edit::Write, s, k, v}; }
-Edit D(std::string s, std::string k) { return {Edit::Delete, s, k, {}}; }
-Edit E(std::string s) { return {Edit::Erase, s, {}, {}}; }
+Edit W(std::string s, std::string k, std::string v) {
+    return {Edit::Write, s, k, v};
+}
+Edit D(std::string s, std::string k) {
+    return {Edit::Delete, s, k, {}};
+}
+Edit E(std::string s) {
+    return {Edit::Erase, s, {}, {}};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileRewrite,
@@ -198,39 +205,57 @@ INSTANTIATE_TEST_SUITE_P(
                     {W("s", "KEY", "new value")},
                     "; head\r\n[S]\r\n  Key = new value  \r\n\r\n[T]\r\nx=1\r\n"},
         RewriteCase{"ReplaceEmptyValue", "[S]\nk=\nz=1\n", {W("S", "k", "v")}, "[S]\nk=v\nz=1\n"},
-        RewriteCase{"ReplaceFirstDuplicateOnly", "[S]\nk=1\nk=2\n", {W("S", "k", "3")},
-                    "[S]\nk=3\nk=2\n"},
-        RewriteCase{"AppendAfterCommentsBeforeBlanks", "[S]\na=1\n;note\n\n[T]\nx=1\n",
-                    {W("S", "b", "2")}, "[S]\na=1\n;note\nb=2\n\n[T]\nx=1\n"},
-        RewriteCase{"AppendToFirstOfDuplicateSections", "[S]\na=1\n[S]\nb=1\n",
-                    {W("s", "c", "3")}, "[S]\na=1\nc=3\n[S]\nb=1\n"},
-        RewriteCase{"AppendKeepsTrailingBlanksAtEnd", "[S]\na=1\n\n\n", {W("S", "b", "2")},
+        RewriteCase{
+            "ReplaceFirstDuplicateOnly", "[S]\nk=1\nk=2\n", {W("S", "k", "3")}, "[S]\nk=3\nk=2\n"},
+        RewriteCase{"AppendAfterCommentsBeforeBlanks",
+                    "[S]\na=1\n;note\n\n[T]\nx=1\n",
+                    {W("S", "b", "2")},
+                    "[S]\na=1\n;note\nb=2\n\n[T]\nx=1\n"},
+        RewriteCase{"AppendToFirstOfDuplicateSections",
+                    "[S]\na=1\n[S]\nb=1\n",
+                    {W("s", "c", "3")},
+                    "[S]\na=1\nc=3\n[S]\nb=1\n"},
+        RewriteCase{"AppendKeepsTrailingBlanksAtEnd",
+                    "[S]\na=1\n\n\n",
+                    {W("S", "b", "2")},
                     "[S]\na=1\nb=2\n\n\n"},
-        RewriteCase{"NewSectionAtEndLf", "[S]\na=1\n\n", {W("T", "k", "v")},
-                    "[S]\na=1\n\n[T]\nk=v\n"},
-        RewriteCase{"CrOnlyStyleKept", "[S]\ra=1\r", {W("S", "b", "2"), W("T", "c", "3")},
+        RewriteCase{
+            "NewSectionAtEndLf", "[S]\na=1\n\n", {W("T", "k", "v")}, "[S]\na=1\n\n[T]\nk=v\n"},
+        RewriteCase{"CrOnlyStyleKept",
+                    "[S]\ra=1\r",
+                    {W("S", "b", "2"), W("T", "c", "3")},
                     "[S]\ra=1\rb=2\r[T]\rc=3\r"},
-        RewriteCase{"FirstLineEndDecides", "[S]\na=1\r\n", {W("S", "b", "2")},
-                    "[S]\na=1\r\nb=2\n"},
+        RewriteCase{"FirstLineEndDecides", "[S]\na=1\r\n", {W("S", "b", "2")}, "[S]\na=1\r\nb=2\n"},
         RewriteCase{"NoFinalLineEnd", "[S]\na=1", {W("S", "b", "2")}, "[S]\na=1\nb=2\n"},
         RewriteCase{"NoLineEndAtAllGetsCrLf", "[S]", {W("S", "b", "2")}, "[S]\r\nb=2\r\n"},
-        RewriteCase{"LeadingLinesAndOddLinesKept", "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \n",
-                    {W("S", "n", "1")}, "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \nn=1\n"},
+        RewriteCase{"LeadingLinesAndOddLinesKept",
+                    "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \n",
+                    {W("S", "n", "1")},
+                    "junk\nx=1\n[S]\nno equals\n  odd  =  sp  \nn=1\n"},
         RewriteCase{"NewKeyTrimmedArguments", "[S]\n", {W(" S ", "\tk ", "v")}, "[S]\nk=v\n"},
-        RewriteCase{"DeleteKeepsHeader", "[S]\na=1\nb=2\n[T]\n", {D("S", "a"), D("s", "B")},
-                    "[S]\n[T]\n"},
-        RewriteCase{"DeleteFirstDuplicateThenNext", "[S]\na=1\na=2\na=3\n",
-                    {D("S", "a"), W("S", "a", "x")}, "[S]\na=x\na=3\n"},
+        RewriteCase{
+            "DeleteKeepsHeader", "[S]\na=1\nb=2\n[T]\n", {D("S", "a"), D("s", "B")}, "[S]\n[T]\n"},
+        RewriteCase{"DeleteFirstDuplicateThenNext",
+                    "[S]\na=1\na=2\na=3\n",
+                    {D("S", "a"), W("S", "a", "x")},
+                    "[S]\na=x\na=3\n"},
         RewriteCase{"DeleteAddedKey", "[S]\na=1\n", {W("S", "b", "2"), D("S", "b")}, "[S]\na=1\n"},
-        RewriteCase{"EraseWithAllItsLines", "[S]\na=1\n;c\n\n[T]\nb=2\n", {E("s")},
-                    "[T]\nb=2\n"},
-        RewriteCase{"EraseFirstDuplicateSection", "[S]\na=1\n[S]\na=2\n",
-                    {E("S"), W("S", "b", "3")}, "[S]\na=2\nb=3\n"},
-        RewriteCase{"EraseThenRecreate", "[S]\na=1\n[T]\nx=1\n", {E("S"), W("S", "a", "2")},
+        RewriteCase{"EraseWithAllItsLines", "[S]\na=1\n;c\n\n[T]\nb=2\n", {E("s")}, "[T]\nb=2\n"},
+        RewriteCase{"EraseFirstDuplicateSection",
+                    "[S]\na=1\n[S]\na=2\n",
+                    {E("S"), W("S", "b", "3")},
+                    "[S]\na=2\nb=3\n"},
+        RewriteCase{"EraseThenRecreate",
+                    "[S]\na=1\n[T]\nx=1\n",
+                    {E("S"), W("S", "a", "2")},
                     "[T]\nx=1\n[S]\na=2\n"},
-        RewriteCase{"WriteBackOriginalValue", "[S]\r\na = 1\r\n",
-                    {W("S", "a", "2"), W("S", "a", "1")}, "[S]\r\na = 1\r\n"},
-        RewriteCase{"ValueWithSpecials", "[S]\n", {W("S", "k", "a=b;[c]\t\"q\"")},
+        RewriteCase{"WriteBackOriginalValue",
+                    "[S]\r\na = 1\r\n",
+                    {W("S", "a", "2"), W("S", "a", "1")},
+                    "[S]\r\na = 1\r\n"},
+        RewriteCase{"ValueWithSpecials",
+                    "[S]\n",
+                    {W("S", "k", "a=b;[c]\t\"q\"")},
                     "[S]\nk=a=b;[c]\t\"q\"\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -364,8 +389,9 @@ TEST(ProfileFile, ManyFilesStayCorrectBeyondTheCacheBound) {
                        "[S]\nk=" + std::to_string(i) + "\n");
     for (int round = 0; round < 2; ++round)
         for (int i = 0; i < 100; ++i)
-            ASSERT_EQ(ProfileFile(dir / ("f" + std::to_string(i) + ".Lng")).ReadString("S", "k", ""),
-                      std::to_string(i));
+            ASSERT_EQ(
+                ProfileFile(dir / ("f" + std::to_string(i) + ".Lng")).ReadString("S", "k", ""),
+                std::to_string(i));
 }
 
 TEST(ProfileFile, ThreadsWithSeparateObjectsLoseNoWrite) {

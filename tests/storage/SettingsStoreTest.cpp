@@ -1,7 +1,8 @@
-#include "AtomicFile.h"
-#include "TempDir.h"
-#include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
+
+#include "AtomicFile.h"
+#include "tavrel/storage/ProfileFile.h"
+#include "TempDir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -213,8 +214,7 @@ TEST(SettingsStore, HandEditedNonsenseDoesNotCrash) {
     EXPECT_EQ(names, (std::vector<std::string>{"English", "English"}));
     store.WriteString("Languages", "english", "changed");
     EXPECT_EQ(store.ReadString("Languages", "English", "OVK"), "changed");
-    EXPECT_NE(ReadFileBytes(path).find("Eng%6Cish=changed\nEng%6cish=second\n"),
-              std::string::npos);
+    EXPECT_NE(ReadFileBytes(path).find("Eng%6Cish=changed\nEng%6cish=second\n"), std::string::npos);
 }
 
 TEST(SettingsStore, ErrorMessages) {
@@ -230,8 +230,7 @@ TEST(SettingsStore, ErrorMessages) {
     store.WriteString("Others", "DicPath", "old");
     const std::string before = ReadFileBytes(dir / "s.ini");
     detail::SetAtomicWriteFailure(detail::AtomicWriteStep::Write);
-    const std::string message =
-        MessageOf([&] { store.WriteString("Others", "DicPath", "new"); });
+    const std::string message = MessageOf([&] { store.WriteString("Others", "DicPath", "new"); });
     detail::SetAtomicWriteFailure(std::nullopt);
     EXPECT_EQ(message, "Failed to set data for 'DicPath'");
     EXPECT_EQ(ReadFileBytes(dir / "s.ini"), before);

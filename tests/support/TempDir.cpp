@@ -85,6 +85,8 @@ ScopedUserFolders::~ScopedUserFolders() {
     Restore("XDG_DATA_HOME", oldData_, hadData_);
 }
 
-fs::path ScopedUserFolders::SettingsFile() const { return config_ / "Tavrel" / "Localize.ini"; }
+fs::path ScopedUserFolders::SettingsFile() const {
+    return config_ / "Tavrel" / "Localize.ini";
+}
 
 } // namespace tavrel::test

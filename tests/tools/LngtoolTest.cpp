@@ -90,30 +90,50 @@ TEST_F(Lngtool, AWholeRoundOnARealFolder) {
     EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
 
     // Section and key for every language, then translate.
-    EXPECT_EQ(Ok({"new", "fran\xC3\xA7" "ais"}).out, (dict / "OvkF6520GAISA.Lng").string() + "\n");
+    EXPECT_EQ(Ok({"new", "fran\xC3\xA7"
+                         "ais"})
+                  .out,
+              (dict / "OvkF6520GAISA.Lng").string() + "\n");
     Ok({"add-key", "Caption", "Open"});
     Ok({"add-key", "Tips"});
-    Ok({"--language", "Fran\xC3\xA7" "ais", "set", "Caption", "Open", "Ouvrir"});
+    Ok({"--language",
+        "Fran\xC3\xA7"
+        "ais",
+        "set", "Caption", "Open", "Ouvrir"});
     Ok({"set-lines", "Text", "Colours", "Red", "Dark green", "a,b"});
 
     EXPECT_EQ(Ok({"current"}).out, "Default\n");
     EXPECT_EQ(Ok({"get", "Caption", "Open"}).out, "Open\n");
-    EXPECT_EQ(Ok({"--language", "fran\xC3\xA7" "ais", "get", "Caption", "Open"}).out, "Ouvrir\n");
+    EXPECT_EQ(Ok({"--language",
+                  "fran\xC3\xA7"
+                  "ais",
+                  "get", "Caption", "Open"})
+                  .out,
+              "Ouvrir\n");
     EXPECT_EQ(Ok({"current"}).out, "Default\n"); // --language changes nothing for later
     EXPECT_EQ(Ok({"get", "Text", "Colours"}).out, "Red,\"Dark green\",\"a,b\"\n");
     EXPECT_EQ(Ok({"lines", "Text", "Colours"}).out, "Red\nDark green\na,b\n");
     EXPECT_EQ(Ok({"sections"}).out, "Definitions\nCaption\nTips\nText\n");
     EXPECT_EQ(Ok({"keys", "Tips"}).out, "OVK\n");
 
-    EXPECT_EQ(Ok({"use", "fran\xC3\xA7" "ais"}).out, "fran\xC3\xA7" "ais\n");
-    EXPECT_EQ(Ok({"current"}).out, "fran\xC3\xA7" "ais\n");
+    EXPECT_EQ(Ok({"use", "fran\xC3\xA7"
+                         "ais"})
+                  .out,
+              "fran\xC3\xA7"
+              "ais\n");
+    EXPECT_EQ(Ok({"current"}).out, "fran\xC3\xA7"
+                                   "ais\n");
     EXPECT_EQ(Ok({"keys", "Caption"}).out, "Open\n");
 
-    EXPECT_EQ(Ok({"delete-key", "Caption", "Open"}).out, "removed [Caption] Open from 2 dictionaries\n");
+    EXPECT_EQ(Ok({"delete-key", "Caption", "Open"}).out,
+              "removed [Caption] Open from 2 dictionaries\n");
     EXPECT_EQ(Ok({"delete-section", "Tips"}).out, "removed [Tips] from 2 dictionaries\n");
     EXPECT_EQ(Ok({"sections"}).out, "Definitions\nCaption\n");
-    const Result removed = Ok({"delete", "Fran\xC3\xA7" "ais"});
-    EXPECT_EQ(removed.out, "removed Fran\xC3\xA7" "ais\t" + (dict / "OvkF6520GAISA.Lng").string() + "\n");
+    const Result removed = Ok({"delete", "Fran\xC3\xA7"
+                                         "ais"});
+    EXPECT_EQ(removed.out, "removed Fran\xC3\xA7"
+                           "ais\t" +
+                               (dict / "OvkF6520GAISA.Lng").string() + "\n");
     EXPECT_FALSE(fs::exists(dict / "OvkF6520GAISA.Lng"));
     EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
 }
@@ -121,8 +141,8 @@ TEST_F(Lngtool, AWholeRoundOnARealFolder) {
 TEST_F(Lngtool, RefreshFindsDictionariesDroppedIntoTheFolder) {
     Ok({"folder", dict.Path().string()});
     WriteFileBytes(dict / "x.lng", "[Definitions]\nOvkLanguage=Italiano\n");
-    EXPECT_EQ(Ok({"refresh"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\nItaliano\t" +
-                                       (dict / "x.lng").string() + "\n");
+    EXPECT_EQ(Ok({"refresh"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() +
+                                       "\nItaliano\t" + (dict / "x.lng").string() + "\n");
 }
 
 } // namespace

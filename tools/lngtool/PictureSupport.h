@@ -1,8 +1,8 @@
 #pragma once
 
 #include "tavrel/localize/IPicture.h"
-#include "tavrel/storage/CodePage.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/storage/CodePage.h"
 
 #include <memory>
 #include <optional>

@@ -1,6 +1,7 @@
 // lngtool: the localization server on the command line, for scripts and quick checks.
 // Arguments and output are UTF-8; texts cross into the dictionaries' code page here.
 
+#include "PictureSupport.h"
 #include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/storage/CodePage.h"
@@ -15,8 +16,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "PictureSupport.h"
 
 namespace {
 
@@ -36,8 +35,12 @@ struct Invocation {
     std::optional<std::string> importFile;
 };
 
-std::string In(const std::string& utf8) { return tavrel::Cp1252FromUtf8(utf8); }
-std::string Out(const std::string& cp1252) { return tavrel::Utf8FromCp1252(cp1252); }
+std::string In(const std::string& utf8) {
+    return tavrel::Cp1252FromUtf8(utf8);
+}
+std::string Out(const std::string& cp1252) {
+    return tavrel::Utf8FromCp1252(cp1252);
+}
 
 void PrintLines(const std::vector<std::string>& lines) {
     for (const auto& line : lines)
@@ -59,8 +62,9 @@ void RequireDictionary(TOvkLocalizeServer& server) {
 
 std::map<std::string, Command> Commands() {
     std::map<std::string, Command> c;
-    c["folder"] = {"folder [DIR]", "Show the dictionary folder, or set it to DIR (which must exist) and rescan.",
-                   0, 1, [](TOvkLocalizeServer& s, const Invocation& inv) {
+    c["folder"] = {"folder [DIR]",
+                   "Show the dictionary folder, or set it to DIR (which must exist) and rescan.", 0,
+                   1, [](TOvkLocalizeServer& s, const Invocation& inv) {
                        if (inv.args.empty()) {
                            std::cout << s.DictionaryFolder().string() << '\n';
                            return;
@@ -86,10 +90,9 @@ std::map<std::string, Command> Commands() {
                           for (const auto& name : s.LanguageList().Names())
                               std::cout << Out(name) << '\t' << s.LanguageFileName(name) << '\n';
                       }};
-    c["current"] = {"current", "Show the current language.", 0, 0,
-                    [](TOvkLocalizeServer& s, const Invocation&) {
-                        std::cout << Out(s.Language()) << '\n';
-                    }};
+    c["current"] = {
+        "current", "Show the current language.", 0, 0,
+        [](TOvkLocalizeServer& s, const Invocation&) { std::cout << Out(s.Language()) << '\n'; }};
     c["use"] = {"use NAME", "Make NAME the current language (it must be catalogued).", 1, 1,
                 [](TOvkLocalizeServer& s, const Invocation& inv) {
                     const std::string name = In(inv.args[0]);
@@ -100,8 +103,8 @@ std::map<std::string, Command> Commands() {
                     std::cout << Out(s.Language()) << '\n';
                 }};
     c["new"] = {"new NAME [--image FILE.bmp]",
-                "Create a language seeded from the Default dictionary; print its dictionary path.", 1,
-                1, [](TOvkLocalizeServer& s, const Invocation& inv) {
+                "Create a language seeded from the Default dictionary; print its dictionary path.",
+                1, 1, [](TOvkLocalizeServer& s, const Invocation& inv) {
                     const std::string name = In(inv.args[0]);
                     auto picture = lngtool::LoadPicture(inv.image);
                     const fs::path file = s.NewLanguage(name, picture.get());
@@ -140,11 +143,11 @@ std::map<std::string, Command> Commands() {
                     RequireDictionary(s);
                     s.WriteValue(In(inv.args[0]), In(inv.args[1]), In(inv.args[2]));
                 }};
-    c["lines"] = {"lines SECTION KEY", "Print a value read as comma-text, one line per line.", 2, 2,
-                  [](TOvkLocalizeServer& s, const Invocation& inv) {
-                      PrintLines(tavrel::LinesFromCommaText(
-                          s.ReadValue(In(inv.args[0]), In(inv.args[1]))));
-                  }};
+    c["lines"] = {
+        "lines SECTION KEY", "Print a value read as comma-text, one line per line.", 2, 2,
+        [](TOvkLocalizeServer& s, const Invocation& inv) {
+            PrintLines(tavrel::LinesFromCommaText(s.ReadValue(In(inv.args[0]), In(inv.args[1]))));
+        }};
     c["set-lines"] = {"set-lines SECTION KEY [LINE...]", "Store the lines as one comma-text value.",
                       2, SIZE_MAX, [](TOvkLocalizeServer& s, const Invocation& inv) {
                           RequireDictionary(s);
@@ -155,8 +158,8 @@ std::map<std::string, Command> Commands() {
                                        tavrel::CommaTextFromLines(lines));
                       }};
     c["add-key"] = {"add-key SECTION [KEY]",
-                    "Add a key (or, without KEY, the section) to every dictionary that lacks it.", 1,
-                    2, [](TOvkLocalizeServer& s, const Invocation& inv) {
+                    "Add a key (or, without KEY, the section) to every dictionary that lacks it.",
+                    1, 2, [](TOvkLocalizeServer& s, const Invocation& inv) {
                         s.ReloadLanguageList();
                         s.AddKeyToAll(In(inv.args[0]), inv.args.size() > 1 ? In(inv.args[1]) : "");
                     }};
@@ -274,8 +277,8 @@ int main(int argc, char** argv) {
         command.run(server, inv);
         return 0;
     } catch (const UsageError& e) {
-        std::cerr << "lngtool " << name << ": " << e.what() << "\nusage: lngtool " << command.synopsis
-                  << '\n';
+        std::cerr << "lngtool " << name << ": " << e.what() << "\nusage: lngtool "
+                  << command.synopsis << '\n';
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "lngtool: " << e.what() << '\n';

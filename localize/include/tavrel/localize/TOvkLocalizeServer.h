@@ -39,8 +39,8 @@ struct TLocalizeEnvironment {
 class TOvkLocalizeServer : public TComponent {
     TAVREL_CLASS(TOvkLocalizeServer)
 public:
-    explicit TOvkLocalizeServer(TComponent* owner,
-                                TLocalizeEnvironment environment = TLocalizeEnvironment::FromUserFolders());
+    explicit TOvkLocalizeServer(TComponent* owner, TLocalizeEnvironment environment =
+                                                       TLocalizeEnvironment::FromUserFolders());
     ~TOvkLocalizeServer() override;
 
     // Published interface.

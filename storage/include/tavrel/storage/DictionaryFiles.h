@@ -22,7 +22,9 @@ inline constexpr std::string_view kImageExtension = ".bmp";
 // "OVK" becomes the empty text; anything else is returned unchanged.
 std::string FromSentinel(std::string value);
 
-// Comma-text: ',' delimits, '"' quotes (doubled inside quotes).
+// Comma-text: ',' delimits, '"' quotes (doubled inside quotes). Writing then reading gives
+// every list of lines back, lines holding NUL included. Reading keeps a quoted item whose
+// closing quotation mark is missing up to the end of the text.
 std::string CommaTextFromLines(const std::vector<std::string>& lines);
 std::vector<std::string> LinesFromCommaText(std::string_view text);
 
@@ -31,11 +33,13 @@ std::string Soundex(std::string_view text, std::size_t length = 5);
 // "Ovk" + Soundex + last five transformed characters, computed byte by byte.
 std::string LanguageFileBase(std::string_view name);
 // The base name made safe as one file-name component: characters no file name may hold
-// ('/', '\\', ':', control characters, NUL) are replaced, '.' and '..' cannot result,
-// and the bytes are converted from the code page to the native encoding.
+// on some file system (NUL, controls, DEL, '/', '\\', ':', '*', '?', '"', '<', '>', '|')
+// become '_', '.' and '..' cannot result, and the bytes are converted from the code page
+// to the native encoding (UTF-8).
 std::string SafeFileBase(std::string_view base);
 
-// ${XDG_DATA_HOME:-~/.local/share}/Tavrel/Localize
+// ${XDG_DATA_HOME:-~/.local/share}/Tavrel/Localize; an empty or relative XDG_DATA_HOME
+// counts as unset. Throws std::runtime_error when no home folder can be found.
 std::filesystem::path DefaultDictionaryFolder();
 
 } // namespace tavrel

@@ -43,7 +43,9 @@ public:
     // with EIniFileException; nothing changes then. Also refused: an empty section or key,
     // and a key that would read back as a comment or a section header.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    // Clears the list, then adds every section name in file order.
+    // Clears the list, then adds every section name in file order. Both lists hold what
+    // fits a 16384-byte block of NUL-terminated names (the last name may be cut short);
+    // empty names are left out.
     void ReadSections(std::vector<std::string>& list) const;
     // Clears the list, then adds every key of the first matching section in file order.
     void ReadSection(std::string_view section, std::vector<std::string>& list) const;

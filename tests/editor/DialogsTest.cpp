@@ -1,0 +1,116 @@
+#include "EditorArtwork.h"
+#include "EditorTestSupport.h"
+#include "FFolders.h"
+#include "FNewKey.h"
+#include "FNewLangNameDialog.h"
+#include "tavrel/qt/QtPicture.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QTest>
+
+namespace tavrel::editor::test {
+namespace {
+
+using DialogsTest = EditorFixture;
+
+// Shows the dialog modally, lets `act` work on it from inside its loop, returns the result.
+template <class Dialog> int RunDialog(Dialog& dialog, std::function<void(Dialog*)> act) {
+    const auto ran = OnNextModal<Dialog>(std::move(act));
+    const int result = dialog.exec();
+    EXPECT_TRUE(*ran);
+    return result;
+}
+
+void ExpectFixedFrame(const QDialog& dialog, const QString& caption, QSize client) {
+    EXPECT_EQ(dialog.windowTitle(), caption);
+    EXPECT_EQ(dialog.size(), client);
+    EXPECT_EQ(dialog.minimumSize(), client);
+    EXPECT_EQ(dialog.maximumSize(), client);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinMaxButtonsHint);
+}
+
+TEST_F(DialogsTest, NameDialogsCloseWithEnterAsOkAndEscapeAsCancel) {
+    struct Case {
+        Qt::Key key;
+        int result;
+    };
+    for (const Case c : {Case{Qt::Key_Return, QDialog::Accepted},
+                         Case{Qt::Key_Escape, QDialog::Rejected}}) {
+        TNewKey key;
+        ExpectFixedFrame(key, "Insert New Key", {214, 80});
+        EXPECT_TRUE(key.Button1->isDefault());
+        EXPECT_EQ(RunDialog<TNewKey>(key,
+                                     [&](TNewKey* d) {
+                                         EXPECT_EQ(QApplication::focusWidget(), d->Edit1);
+                                         QTest::keyClicks(d->Edit1, "Name");
+                                         QTest::keyClick(d->Edit1, c.key);
+                                     }),
+                  c.result);
+        EXPECT_EQ(key.Edit1->text(), "Name");
+
+        TNewLangNameDialog language;
+        ExpectFixedFrame(language, "Define New Language Name", {351, 85});
+        EXPECT_EQ(RunDialog<TNewLangNameDialog>(language,
+                                                [&](TNewLangNameDialog* d) {
+                                                    EXPECT_EQ(QApplication::focusWidget(),
+                                                              d->LangName);
+                                                    QTest::keyClick(d->LangName, c.key);
+                                                }),
+                  c.result);
+        EXPECT_EQ(language.Picture().Image(), DefaultFlagsImage());
+    }
+}
+
+TEST_F(DialogsTest, NewLanguagePictureIsReplacedOnlyByALoadableBitmap) {
+    QImage green(8, 8, QImage::Format_RGB32);
+    green.fill(QColor(0, 160, 0));
+    QtPicture(green).SaveToFile(dictionaries / "green.bmp");
+    tavrel::test::WriteFileBytes(dictionaries / "broken.bmp", "BM");
+    TNewLangNameDialog dialog;
+    const auto pick = [&](const char* name) {
+        OnNextModal<QFileDialog>([&, name](QFileDialog* files) {
+            files->selectFile(QString::fromStdString((dictionaries / name).string()));
+            static_cast<QDialog*>(files)->accept();
+        });
+        QTest::mouseDClick(dialog.Image1, Qt::LeftButton);
+    };
+    const int result = RunDialog<TNewLangNameDialog>(dialog, [&](TNewLangNameDialog* d) {
+        pick("broken.bmp");
+        EXPECT_EQ(errors.size(), 1);
+        EXPECT_EQ(d->Picture().Image(), DefaultFlagsImage());
+        EXPECT_TRUE(d->isVisible()) << "the dialog stays open";
+        pick("green.bmp");
+        EXPECT_EQ(d->Picture().Image().pixelColor(4, 4), QColor(0, 160, 0));
+        d->Button1->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(dialog.Picture().Width(), 8);
+}
+
+TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {
+    const QString home = QDir::homePath();
+    ASSERT_TRUE(QDir().mkpath(home + "/Alpha/Inner"));
+    tavrel::test::WriteFileBytes(fs::path(home.toStdString()) / "file.txt", "x");
+    TFolders dialog;
+    ExpectFixedFrame(dialog, "Select a Folder", {349, 276});
+    EXPECT_EQ(dialog.PathList->indentation(), 19);
+    const QModelIndex root = dialog.PathList->RootItem();
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(dialog.PathList->model()->rowCount(dialog.PathList->rootIndex()), 1)
+        << "the home folder is the only root item";
+    EXPECT_TRUE(dialog.PathList->isExpanded(root));
+    EXPECT_EQ(dialog.SelectedPath(), home);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.PathList->model()->rowCount(root) > 0; }));
+    for (int row = 0; row < dialog.PathList->model()->rowCount(root); ++row)
+        EXPECT_NE(dialog.PathList->model()->index(row, 0, root).data().toString(), "file.txt");
+
+    EXPECT_EQ(RunDialog<TFolders>(dialog, [](TFolders* d) { d->Button1->click(); }),
+              QDialog::Accepted);
+    EXPECT_EQ(dialog.SelectedPath(), home) << "OK right after opening returns the root";
+    dialog.PathList->clearSelection();
+    EXPECT_EQ(dialog.SelectedPath(), "");
+}
+
+} // namespace
+} // namespace tavrel::editor::test

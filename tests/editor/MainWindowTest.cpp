@@ -1,0 +1,294 @@
+#include "EditorArtwork.h"
+#include "EditorTestSupport.h"
+#include "EditorWidgets.h"
+#include "ErrorBox.h"
+#include "OpenPictureDialog.h"
+#include "tavrel/qt/QtPicture.h"
+
+#include <QTest>
+
+namespace tavrel::editor::test {
+namespace {
+
+using MainWindowTest = EditorFixture;
+
+TEST_F(MainWindowTest, StartsOnAnEmptyStoreWithTheDefaultLanguage) {
+    StartWindow();
+    EXPECT_EQ(window->windowTitle(), "Tavrel Language Editor");
+    EXPECT_EQ(window->Label3->text(), "Default");
+    EXPECT_EQ(window->Edit2->text(), "");
+    EXPECT_EQ(Rows(*window->ComboBox1), QStringList{"Definitions"});
+    EXPECT_EQ(Rows(*window->ListBox1), QStringList{"OvkLanguage"});
+    EXPECT_EQ(window->Edit1->text(), "Default");
+    EXPECT_EQ(Texts(*window->EditLanguages), QStringList{"Default"});
+    EXPECT_FALSE(window->Post->isEnabled());
+    EXPECT_TRUE(window->Delete->isEnabled());
+    EXPECT_TRUE(window->NewSection1->isEnabled());
+    EXPECT_TRUE(window->DeleteItem1->isEnabled());
+    EXPECT_TRUE(window->ListBox2->isHidden());
+    EXPECT_TRUE(fs::exists(folders.DataHome() / "Tavrel" / "Localize" / "OvkDefault.Lng"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, WidgetsStartWhereAndAsTheWindowPlacesThem) {
+    window = std::make_unique<TFMain>(Environment());
+    struct Expected {
+        QWidget* widget;
+        QRect geometry;
+        QString hint;
+    };
+    const Expected table[] = {
+        {window->ComboBox1, {8, 60, 177, 21}, "Sections"},
+        {window->ListBox1, {8, 88, 177, 185}, "Item List"},
+        {window->Edit2, {200, 60, 253, 21}, ""},
+        {window->SpeedButton1, {456, 60, 23, 22}, "Select Path"},
+        {window->ListBox2, {200, 88, 177, 153}, "Text List"},
+        {window->Panel1, {400, 88, 37, 33}, ""},
+        {window->Image1, {4, 4, 29, 25}, "Double Click here for change language image"},
+        {window->Edit1, {200, 252, 277, 21}, "Edit Value Field"},
+        {window->CoolBar1, {0, 0, 487, 33}, ""},
+    };
+    for (const Expected& row : table) {
+        SCOPED_TRACE(row.widget->objectName().toStdString());
+        EXPECT_EQ(row.widget->geometry(), row.geometry);
+        EXPECT_EQ(row.widget->toolTip(), row.hint);
+    }
+    EXPECT_FALSE(window->Edit2->isEnabled());
+    EXPECT_TRUE(window->Edit2->isReadOnly());
+    EXPECT_EQ(window->New->toolTip(), "New Language");
+    EXPECT_EQ(window->Post->toolTip(), "Save Changes");
+    EXPECT_EQ(window->Delete->toolTip(), "Delete Language");
+    EXPECT_EQ(window->Refresh->toolTip(), "Refresh Languages");
+    EXPECT_EQ(Texts(*window->Files2), QStringList{"&Exit"});
+    EXPECT_EQ(Texts(*window->Files1),
+              (QStringList{"&Edit Language", "&New Language", "&Delete Language",
+                           "Delete &All Languages", "&Refresh Languages"}));
+    EXPECT_EQ(Texts(*window->Sections1),
+              (QStringList{"New &Section", "New &Item", "D&elete Section", "&Delete Item"}));
+    for (QAction* item : window->Sections1->actions())
+        EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+    EXPECT_EQ(window->ListBox1->nextInFocusChain(), window->ComboBox1);
+    EXPECT_EQ(window->ComboBox1->nextInFocusChain(), window->ListBox2);
+    EXPECT_EQ(window->ListBox2->nextInFocusChain(), window->Edit1);
+    EXPECT_EQ(window->findChild<QWidget*>("Label4")->width(), 84);
+}
+
+TEST_F(MainWindowTest, RemembersTheLanguageAcrossRuns) {
+    // The window's own stored language ("English") never applies.
+    WriteSampleFolder("French");
+    StartWindow();
+    EXPECT_EQ(window->Label3->text(), "French");
+    EXPECT_EQ(window->Edit2->text(), QString::fromStdString(dictionaries.Path().string()));
+    EXPECT_EQ(Texts(*window->EditLanguages), (QStringList{"Default", "English", "French"}));
+}
+
+TEST_F(MainWindowTest, ChoosingALanguageFromTheMenuShowsItsDictionaryAndFlag) {
+    WriteSampleFolder("English");
+    QImage flag(16, 16, QImage::Format_RGB32);
+    flag.fill(QColor(10, 200, 30));
+    QtPicture(flag).SaveToFile(dictionaries / "French.bmp");
+    StartWindow();
+    ChooseLanguage("French");
+    EXPECT_EQ(window->Label3->text(), "French");
+    EXPECT_EQ(Rows(*window->ComboBox1),
+              (QStringList{"Caption", "Definitions", "Hint", "Text"}));
+    EXPECT_EQ(window->ComboBox1->currentText(), "Caption");
+    EXPECT_EQ(window->ListBox1->currentRow(), 0);
+    EXPECT_EQ(window->Edit1->text(), "Ouvrir");
+    EXPECT_EQ(window->Image1Picture().Image().pixelColor(3, 3), QColor(10, 200, 30));
+    EXPECT_EQ(Setting("Others", "ActualLanguage"), "French");
+    ClickRow(*window->ListBox1, 1);
+    EXPECT_EQ(window->Edit1->text(), "Enregistrer");
+}
+
+TEST_F(MainWindowTest, SectionsAreSortedWithoutRegardToCase) {
+    WriteDictionary("OvkDefault.Lng", "Default", "[beta]\r\nb=b\r\n[Alpha]\r\na=a\r\n[gamma]\r\n");
+    SetSetting("Others", "DicPath", dictionaries.Path().string());
+    StartWindow();
+    EXPECT_EQ(Rows(*window->ComboBox1), (QStringList{"Alpha", "beta", "Definitions", "gamma"}));
+    ChooseSection("gamma");
+    EXPECT_TRUE(window->ListBox1->count() == 0);
+    EXPECT_EQ(window->Edit1->text(), "a") << "an empty section keeps the value shown";
+}
+
+TEST_F(MainWindowTest, CommaTextSectionIsEditedLineByLine) {
+    WriteSampleFolder();
+    StartWindow();
+    ChooseSection("Text");
+    EXPECT_TRUE(window->ListBox2->isVisible());
+    EXPECT_EQ(Rows(*window->ListBox2), (QStringList{"a b", "c"}));
+    EXPECT_EQ(window->Edit1->text(), "a b");
+    TypeIntoEdit1("x");
+    ASSERT_TRUE(window->Post->isEnabled());
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Text", "Lines"), "x,c");
+    EXPECT_EQ(window->Edit1->text(), "x");
+    EXPECT_EQ(Rows(*window->ListBox2), (QStringList{"x", "c"}));
+    EXPECT_FALSE(window->Post->isEnabled());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, OnlyTheSectionSpelledTextIsSplitIntoLines) {
+    WriteDictionary("OvkDefault.Lng", "Default", "[text]\r\nLines=\"a b\",c\r\n");
+    SetSetting("Others", "DicPath", dictionaries.Path().string());
+    StartWindow();
+    ChooseSection("text");
+    EXPECT_TRUE(window->ListBox2->isHidden());
+    EXPECT_EQ(window->Edit1->text(), "\"a b\",c");
+}
+
+TEST_F(MainWindowTest, CommaTextValueWithoutLinesFailsAndThenGainsTheTypedLine) {
+    WriteSampleFolder();
+    StartWindow();
+    ChooseSection("Text");
+    ClickRow(*window->ListBox1, 1); // Blank
+    EXPECT_EQ(errors, QStringList{"List index out of bounds (-1)"});
+    EXPECT_EQ(errorCaptions, QStringList{"lngedit"});
+    EXPECT_TRUE(window->ListBox2->isVisible());
+    EXPECT_EQ(window->ListBox2->count(), 0);
+    EXPECT_EQ(window->Edit1->text(), "a b");
+    TypeIntoEdit1("only");
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Text", "Blank"), "only");
+}
+
+TEST_F(MainWindowTest, PostWritesTheValueAndImageAndReturnsToTheSameKey) {
+    WriteSampleFolder("French");
+    StartWindow();
+    ClickRow(*window->ListBox1, 1);
+    TypeIntoEdit1("Sauver");
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "French.Lng", "Caption", "Save"), "Sauver");
+    EXPECT_TRUE(fs::exists(dictionaries / "French.bmp"));
+    EXPECT_EQ(window->ComboBox1->currentText(), "Caption");
+    EXPECT_EQ(window->ListBox1->currentRow(), 1);
+    EXPECT_EQ(window->Edit1->text(), "Sauver");
+    EXPECT_EQ(window->Edit1->selectedText(), "Sauver");
+    // An empty value is stored as the sentinel.
+    TypeIntoEdit1("a");
+    QTest::keyClick(window->Edit1, Qt::Key_Backspace);
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "French.Lng", "Caption", "Save"), "OVK");
+    EXPECT_EQ(window->Edit1->text(), "");
+}
+
+TEST_F(MainWindowTest, PostWithoutASelectedKeyWritesNothing) {
+    WriteSampleFolder();
+    StartWindow();
+    window->Refresh->click(); // empties the lists
+    const std::string before = tavrel::test::ReadFileBytes(dictionaries / "English.Lng");
+    TypeIntoEdit1("lost");
+    window->Post->click();
+    EXPECT_EQ(errors, QStringList{"List index out of bounds (-1)"});
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng"), before);
+    EXPECT_FALSE(fs::exists(dictionaries / "English.bmp"));
+    EXPECT_TRUE(window->Post->isEnabled());
+}
+
+TEST_F(MainWindowTest, OnlyKeysThatProduceACharacterEnablePost) {
+    WriteSampleFolder();
+    StartWindow();
+    struct Case {
+        std::function<void(QLineEdit*)> act;
+        bool enables;
+        const char* what;
+    };
+    const Case cases[] = {
+        {[](QLineEdit* e) { QTest::keyClick(e, Qt::Key_Delete); }, false, "Delete"},
+        {[](QLineEdit* e) { QTest::keyClick(e, Qt::Key_Left); }, false, "arrow"},
+        {[](QLineEdit* e) { e->paste(); }, false, "paste from the context menu"},
+        {[](QLineEdit* e) { QTest::keyClick(e, Qt::Key_Backspace); }, true, "Backspace"},
+        {[](QLineEdit* e) { QTest::keyClick(e, 'q'); }, true, "a letter"},
+    };
+    for (const Case& c : cases) {
+        window->Refresh->click();
+        ASSERT_FALSE(window->Post->isEnabled());
+        c.act(window->Edit1);
+        EXPECT_EQ(window->Post->isEnabled(), c.enables) << c.what;
+    }
+    ChooseLanguage("French");
+    EXPECT_TRUE(window->Post->isEnabled()) << "choosing a language leaves Post alone";
+}
+
+TEST_F(MainWindowTest, DoubleClickOnTheImageLoadsAChosenBitmap) {
+    WriteSampleFolder();
+    StartWindow();
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(QColor(200, 0, 0));
+    red.setPixelColor(0, 15, QColor(1, 2, 3));
+    QtPicture(red).SaveToFile(dictionaries / "red.bmp");
+    tavrel::test::WriteFileBytes(dictionaries / "bad.bmp", "not a picture");
+    const auto choose = [](const fs::path& file) {
+        return OnNextModal<QFileDialog>([file](QFileDialog* dialog) {
+            EXPECT_EQ(dialog->nameFilters(), QStringList{"Bitmaps (*.bmp)"});
+            EXPECT_EQ(dialog->defaultSuffix(), "bmp");
+            if (file.empty()) {
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            dialog->selectFile(QString::fromStdString(file.string()));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    const QImage before = window->Image1Picture().Image();
+    choose({});
+    QTest::mouseDClick(window->Image1, Qt::LeftButton);
+    choose(dictionaries / "bad.bmp");
+    QTest::mouseDClick(window->Image1, Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("bad.bmp")) << errors[0].toStdString();
+    EXPECT_EQ(window->Image1Picture().Image(), before);
+    EXPECT_FALSE(window->Post->isEnabled());
+
+    choose(dictionaries / "red.bmp");
+    QTest::mouseDClick(window->Image1, Qt::LeftButton);
+    EXPECT_EQ(window->Image1Picture().Image().pixelColor(5, 5), QColor(200, 0, 0));
+    ASSERT_TRUE(window->Post->isEnabled());
+    window->Post->click();
+    QtPicture saved;
+    saved.LoadFromFile(dictionaries / "English.bmp");
+    EXPECT_EQ(saved.Image().pixelColor(5, 5), QColor(200, 0, 0));
+}
+
+TEST_F(MainWindowTest, FailingWriteIsReportedAndKeepsTheEdit) {
+    WriteSampleFolder();
+    StartWindow();
+    // The dictionary becomes a folder: no write can replace it, not even as root.
+    fs::remove(dictionaries / "English.Lng");
+    fs::create_directory(dictionaries / "English.Lng");
+    TypeIntoEdit1("changed");
+    window->Post->click();
+    ASSERT_EQ(errors.size(), 1);
+    const QString file = QString::fromStdString((dictionaries / "English.Lng").string());
+    EXPECT_TRUE(errors[0] == "Unable to write to " + file + "." ||
+                errors[0].startsWith("Unable to write to " + file + " ("))
+        << errors[0].toStdString();
+    EXPECT_EQ(ErrorBoxText(errors[0]), errors[0]);
+    EXPECT_EQ(window->Edit1->text(), "changed");
+    EXPECT_TRUE(window->Post->isEnabled());
+    EXPECT_FALSE(fs::exists(dictionaries / "English.bmp"));
+}
+
+TEST_F(MainWindowTest, CharacterOutsideTheCodePageIsRefusedBeforeWriting) {
+    WriteSampleFolder();
+    StartWindow();
+    const std::string before = tavrel::test::ReadFileBytes(dictionaries / "English.Lng");
+    TypeIntoEdit1(QString::fromUtf8("Ж"));
+    window->Post->click();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QString::fromUtf8("Ж"))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].endsWith('.'));
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng"), before);
+    TypeIntoEdit1(QString::fromUtf8("é"));
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "\xE9");
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindow) {
+    StartWindow();
+    window->Exit1->trigger();
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace tavrel::editor::test
