@@ -1,11 +1,13 @@
 #include "tavrel/storage/ProfileFile.h"
 
 #include "AtomicFile.h"
+#include "ProfileDocument.h"
 #include "TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
+#include <random>
 #include <sys/stat.h>
 #include <thread>
 
@@ -414,6 +416,144 @@ TEST(ProfileFile, ThreadsWithSeparateObjectsLoseNoWrite) {
     for (int i = 0; i < 200; ++i) {
         EXPECT_EQ(file.ReadString("S", "a" + std::to_string(i), ""), std::to_string(i));
         EXPECT_EQ(file.ReadString("S", "b" + std::to_string(i), ""), std::to_string(i));
+    }
+}
+
+// A plain ordered model of what reads must show: sections in order, entries in order, the
+// first match of a name winning.
+struct Model {
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> entries;
+    };
+    std::vector<Section> sections;
+
+    static bool Same(const std::string& a, const std::string& b) {
+        return detail::EqualsIgnoreAsciiCase(a, b);
+    }
+    Section* Find(const std::string& name) {
+        for (auto& s : sections)
+            if (Same(s.name, name))
+                return &s;
+        return nullptr;
+    }
+    void Write(const std::string& sec, const std::string& key, const std::string& value) {
+        Section* s = Find(sec);
+        if (s == nullptr) {
+            sections.push_back({sec, {}});
+            s = &sections.back();
+        }
+        for (auto& [k, v] : s->entries)
+            if (Same(k, key)) {
+                v = value;
+                return;
+            }
+        s->entries.emplace_back(key, value);
+    }
+    void Delete(const std::string& sec, const std::string& key) {
+        if (Section* s = Find(sec))
+            for (auto it = s->entries.begin(); it != s->entries.end(); ++it)
+                if (Same(it->first, key)) {
+                    s->entries.erase(it);
+                    return;
+                }
+    }
+    void Erase(const std::string& sec) {
+        for (auto it = sections.begin(); it != sections.end(); ++it)
+            if (Same(it->name, sec)) {
+                sections.erase(it);
+                return;
+            }
+    }
+};
+
+// Everything reads can show of the names used below.
+std::string Snapshot(const ProfileFile& file, const std::vector<std::string>& sectionNames,
+                     const std::vector<std::string>& keyNames) {
+    std::string out;
+    std::vector<std::string> list;
+    file.ReadSections(list);
+    for (const auto& s : list)
+        out += "[" + s + "]";
+    for (const auto& s : sectionNames) {
+        file.ReadSection(s, list);
+        out += "\n" + s + ":";
+        for (const auto& k : list)
+            out += " " + k;
+        for (const auto& k : keyNames)
+            out += " " + k + "=" + file.ReadString(s, k, "-");
+    }
+    return out;
+}
+
+std::string Snapshot(const Model& model, const std::vector<std::string>& sectionNames,
+                     const std::vector<std::string>& keyNames) {
+    Model copy = model;
+    std::string out;
+    for (const auto& s : copy.sections)
+        out += "[" + s.name + "]";
+    for (const auto& name : sectionNames) {
+        out += "\n" + name + ":";
+        const Model::Section* s = copy.Find(name);
+        if (s != nullptr)
+            for (const auto& entry : s->entries)
+                out += " " + entry.first;
+        for (const auto& k : keyNames) {
+            std::string value = "-";
+            if (s != nullptr)
+                for (const auto& [ek, ev] : s->entries)
+                    if (Model::Same(ek, k)) {
+                        value = ev;
+                        break;
+                    }
+            out += " " + k + "=" + value;
+        }
+    }
+    return out;
+}
+
+TEST(ProfileFile, RandomEditsMatchModelBeforeAndAfterReparse) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    const std::vector<std::string> sectionNames{"A", "b", "C", "d"};
+    const std::vector<std::string> keyNames{"k1", "K2", "k3", "k4"};
+    std::mt19937 random(7);
+    auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+    // Short rounds, each from a file with duplicate keys and sections, so deletions and
+    // erasures keep meeting duplicates before random edits wear them away.
+    for (int round = 0; round < 40; ++round) {
+        WriteFileBytes(path, ";top\r\n[A]\r\nk1=1\r\nK1=dup\r\n\r\n[B]\r\nk2 = 2\r\n;c\r\n[a]\r\n"
+                             "k3=3\r\nk1=a1\r\n");
+        detail::ClearProfileCache();
+        Model model;
+        model.sections = {{"A", {{"k1", "1"}, {"K1", "dup"}}},
+                          {"B", {{"k2", "2"}}},
+                          {"a", {{"k3", "3"}, {"k1", "a1"}}}};
+        ProfileFile file(path);
+        for (int step = 0; step < 30; ++step) {
+            const std::string s = pick(sectionNames), k = pick(keyNames);
+            const auto op = random() % 10;
+            if (op < 5) {
+                const std::string v = "v" + std::to_string(random() % 4);
+                file.WriteString(s, k, v);
+                model.Write(s, k, v);
+            } else if (op < 9) {
+                file.DeleteKey(s, k);
+                model.Delete(s, k);
+            } else {
+                file.EraseSection(s);
+                model.Erase(s);
+            }
+            const std::string expected = Snapshot(model, sectionNames, keyNames);
+            ASSERT_EQ(Snapshot(file, sectionNames, keyNames), expected)
+                << "round " << round << " step " << step;
+            if (step % 5 == 4) {
+                file.UpdateFile();
+                detail::ClearProfileCache(); // the next read parses what was written
+                ASSERT_EQ(Snapshot(ProfileFile(path), sectionNames, keyNames), expected)
+                    << "round " << round << " step " << step;
+            }
+        }
     }
 }
 
