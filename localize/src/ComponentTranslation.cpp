@@ -203,6 +203,7 @@ void TOvkLocalizeServer::AddKeysToAll(
         return;
     for (const auto& name : languageList_.Names()) {
         ProfileFile dictionary(LanguageFileName(name));
+        dictionary.Hold(); // one reading of the file for all the checks
         for (const auto& [section, key] : entries) {
             const std::string keyName = key.empty() ? std::string(kNotFound) : Cut(key);
             const std::string sectionName = Cut(section);
@@ -217,15 +218,13 @@ void TOvkLocalizeServer::AddKeysToAll(
 void TOvkLocalizeServer::BuildReverseDictionary() {
     const ProfileFile source(LanguageFileName(previousLanguage_));
     ProfileFile target(ReverseDictionaryFile());
-    std::vector<std::string> sections, keys;
+    std::vector<std::string> sections;
+    std::vector<std::pair<std::string, std::string>> entries;
     source.ReadSections(sections);
     for (const auto& section : sections) {
-        source.ReadSection(section, keys);
-        for (const auto& key : keys) {
-            if (key == kLanguageKey)
-                continue;
-            const std::string translation = source.ReadString(section, key, kNotFound);
-            if (CanServeAsKey(translation))
+        source.ReadSectionValues(section, entries);
+        for (const auto& [key, translation] : entries) {
+            if (key != kLanguageKey && CanServeAsKey(translation))
                 target.WriteString(section, translation, key);
         }
         target.UpdateFile();
@@ -241,6 +240,9 @@ void TOvkLocalizeServer::SwitchClientsLanguage() {
     FieldRelease releaseReverse(reverseDictionary_);
     currentDictionary_ = std::make_unique<ProfileFile>(CurrentDictionaryFile());
     reverseDictionary_ = std::make_unique<ProfileFile>(ReverseDictionaryFile());
+    // Both passes look up one consistent state of the two dictionaries.
+    currentDictionary_->Hold();
+    reverseDictionary_->Hold();
 
     // A client may leave the list while its tree is walked (its root destroyed by a
     // property write); walk a snapshot and skip clients that are gone.

@@ -166,14 +166,14 @@ void TOvkLocalizeServer::RegisterLanguage(const std::string& name, const std::st
 
     // Seed the new dictionary with every entry of the Default dictionary beside it.
     const ProfileFile source(fs::path(fileName).parent_path() / kDefaultDictionaryFile);
-    std::vector<std::string> sections, keys;
+    std::vector<std::string> sections;
+    std::vector<std::pair<std::string, std::string>> entries;
     source.ReadSections(sections);
     for (const auto& section : sections) {
-        source.ReadSection(section, keys);
-        for (const auto& key : keys) {
-            if (key == kLanguageKey || key.empty())
-                continue;
-            dictionary.WriteString(section, key, source.ReadString(section, key, kNotFound));
+        source.ReadSectionValues(section, entries);
+        for (const auto& [key, value] : entries) {
+            if (key != kLanguageKey && !key.empty())
+                dictionary.WriteString(section, key, value);
         }
     }
     dictionary.UpdateFile();

@@ -54,27 +54,58 @@ const std::string& TStrings::Strings(int index) const {
     return lines_[static_cast<std::size_t>(index)];
 }
 
+TStrings& TStrings::operator=(const TStrings& other) {
+    if (this != &other) {
+        lines_ = other.lines_;
+        Changed();
+    }
+    return *this;
+}
+
+void TStrings::Changed() {
+    // A copy: the handler may replace itself.
+    if (OnChange) {
+        const auto handler = OnChange;
+        handler();
+    }
+}
+
 void TStrings::SetStrings(int index, std::string line) {
     if (index < 0 || index >= Count())
         throw EListError::IndexOutOfBounds(index);
     lines_[static_cast<std::size_t>(index)] = std::move(line);
+    Changed();
+}
+
+void TStrings::SetLines(std::vector<std::string> lines) {
+    lines_ = std::move(lines);
+    Changed();
 }
 
 int TStrings::Add(std::string line) {
     lines_.push_back(std::move(line));
-    return Count() - 1;
+    const int index = Count() - 1;
+    Changed();
+    return index;
 }
 
 void TStrings::Insert(int index, std::string line) {
     if (index < 0 || index > Count())
         throw EListError::IndexOutOfBounds(index);
     lines_.insert(lines_.begin() + index, std::move(line));
+    Changed();
 }
 
 void TStrings::Delete(int index) {
     if (index < 0 || index >= Count())
         throw EListError::IndexOutOfBounds(index);
     lines_.erase(lines_.begin() + index);
+    Changed();
+}
+
+void TStrings::Clear() {
+    lines_.clear();
+    Changed();
 }
 
 std::string TStrings::CommaText() const {
@@ -83,6 +114,7 @@ std::string TStrings::CommaText() const {
 
 void TStrings::SetCommaText(std::string_view text) {
     lines_ = LinesFromCommaText(text);
+    Changed();
 }
 
 int TStrings::IndexOf(std::string_view text) const {

@@ -197,6 +197,13 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         errno = EIO;
         fail("cannot sync " + temp);
     }
+    // A precise modification time tells this write apart from any other, even one made
+    // within the same tick of the file system's clock on a reused inode.
+    struct timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[1] = times[0];
+    if (::futimens(fd, times) != 0)
+        fail("cannot stamp " + temp);
     if (::fsync(fd) != 0)
         fail("cannot sync " + temp);
     struct stat st;

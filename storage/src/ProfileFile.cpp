@@ -94,9 +94,12 @@ public:
             std::make_shared<const std::string>(std::move(content.bytes)));
     }
 
+    // `ownWrite`: the document is what this process has just written. Every writer stamps
+    // its file with the precise time of the write, so an equal stamp later still means
+    // this very content, however recent.
     void Store(const std::string& path, const FileStamp& stamp,
-               std::shared_ptr<const ProfileDocument> doc) {
-        const bool recent = detail::StampIsRecent(stamp);
+               std::shared_ptr<const ProfileDocument> doc, bool ownWrite = false) {
+        const bool recent = !ownWrite && detail::StampIsRecent(stamp);
         const std::size_t bytes = doc->MemoryBytes();
         std::lock_guard lock(mutex_);
         auto it = entries_.find(path);
@@ -330,8 +333,12 @@ void ProfileFile::Fail(std::string_view reason) const {
     throw EIniFileException(message);
 }
 
+void ProfileFile::Hold() {
+    held_ = DocumentCache::Instance().Get(cacheKey_);
+}
+
 std::shared_ptr<const ProfileDocument> ProfileFile::View() const {
-    auto current = DocumentCache::Instance().Get(cacheKey_);
+    auto current = held_ ? held_ : DocumentCache::Instance().Get(cacheKey_);
     if (!pending_ || pending_->journal.empty())
         return current;
     pending_->Working(current);
@@ -413,6 +420,25 @@ void ProfileFile::ReadSection(std::string_view section, std::vector<std::string>
     View()->ForEachKey(TrimProfileBlanks(section), [&](std::string_view key) { buffer.Add(key); });
 }
 
+void ProfileFile::ReadSectionValues(
+    std::string_view section, std::vector<std::pair<std::string, std::string>>& entries) const {
+    // One view for the whole section: the keys and values of one moment of the file.
+    const auto view = View();
+    const std::string_view name = TrimProfileBlanks(section);
+    std::vector<std::string> keys;
+    {
+        ListBuffer buffer(keys);
+        view->ForEachKey(name, [&](std::string_view key) { buffer.Add(key); });
+    }
+    entries.clear();
+    entries.reserve(keys.size());
+    for (auto& key : keys) {
+        const auto found = view->Find(name, TrimProfileBlanks(key));
+        std::string value = found ? std::string(found->substr(0, kValueLimit)) : std::string();
+        entries.emplace_back(std::move(key), std::move(value));
+    }
+}
+
 bool ProfileFile::ReadAllKeys(std::string_view section, std::vector<std::string>& list) const {
     list.clear();
     return View()->ForEachKey(TrimProfileBlanks(section), [&](std::string_view key) {
@@ -464,7 +490,9 @@ void ProfileFile::UpdateFile() {
         Fail(e.what());
     }
     pending.Clear();
-    DocumentCache::Instance().Store(cacheKey_, stamp, std::move(written));
+    DocumentCache::Instance().Store(cacheKey_, stamp, std::move(written), /*ownWrite=*/true);
+    if (held_) // a held view goes on from what was just written
+        held_ = DocumentCache::Instance().Peek(cacheKey_);
 }
 
 void ProfileFile::DiscardChanges() {

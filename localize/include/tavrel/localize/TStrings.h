@@ -2,6 +2,7 @@
 
 #include "tavrel/localize/TPersistent.h"
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -18,20 +19,23 @@ public:
     TStrings() = default;
     explicit TStrings(std::vector<std::string> lines) : lines_(std::move(lines)) {}
     TStrings(std::initializer_list<std::string> lines) : lines_(lines) {}
+    // A copy takes the lines only: the change handler belongs to the original's owner.
+    TStrings(const TStrings& other) : TPersistent(other), lines_(other.lines_) {}
+    TStrings& operator=(const TStrings& other);
 
     int Count() const { return static_cast<int>(lines_.size()); }
     // Both throw EListError for an index outside 0..Count()-1.
     const std::string& Strings(int index) const;
     void SetStrings(int index, std::string line);
     const std::vector<std::string>& Lines() const { return lines_; }
-    void SetLines(std::vector<std::string> lines) { lines_ = std::move(lines); }
+    void SetLines(std::vector<std::string> lines);
 
     // Returns the new line's index.
     int Add(std::string line);
     // `index` may equal Count() (append); otherwise throws EListError.
     void Insert(int index, std::string line);
     void Delete(int index);
-    void Clear() { lines_.clear(); }
+    void Clear();
 
     // All lines as one comma-text; setting replaces every line by the parsed items.
     std::string CommaText() const;
@@ -40,10 +44,16 @@ public:
     // Index of the first line equal to `text` under this list's comparison, or -1.
     virtual int IndexOf(std::string_view text) const;
 
+    // Called after every change of the lines (also when a change leaves them equal), so
+    // that a list mirroring another object's lines can write them through. Reading never
+    // calls it.
+    std::function<void()> OnChange;
+
 protected:
     virtual bool SameLine(std::string_view a, std::string_view b) const;
 
 private:
+    void Changed();
     std::vector<std::string> lines_;
 };
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavrel {
@@ -49,6 +50,10 @@ public:
     void ReadSections(std::vector<std::string>& list) const;
     // Clears the list, then adds every key of the first matching section in file order.
     void ReadSection(std::string_view section, std::vector<std::string>& list) const;
+    // Every key of the section as ReadSection lists them, each with the value ReadString
+    // gives for it, all from one reading of the file.
+    void ReadSectionValues(std::string_view section,
+                           std::vector<std::pair<std::string, std::string>>& entries) const;
     bool SectionExists(std::string_view section) const;
     void DeleteKey(std::string_view section, std::string_view key);
     void EraseSection(std::string_view section);
@@ -57,6 +62,12 @@ public:
     // Drops pending changes without writing them.
     void DiscardChanges();
     bool HasPendingChanges() const;
+
+    // While held, reads see the file as it was when holding began (plus this object's own
+    // writes) without checking the file again: one consistent state for a batch of
+    // look-ups, at no system call per read. Released by Release() or destruction.
+    void Hold();
+    void Release() { held_.reset(); }
 
     // The whole value (without the 2047-byte cut); nothing when the section or key is absent.
     std::optional<std::string> FindValue(std::string_view section, std::string_view key) const;
@@ -68,6 +79,7 @@ private:
     std::filesystem::path fileName_;
     std::string cacheKey_; // the absolute path
     std::unique_ptr<Pending> pending_;
+    std::shared_ptr<const ProfileDocument> held_;
     std::shared_ptr<const ProfileDocument> View() const;
     [[noreturn]] void Fail(std::string_view reason) const;
 };
