@@ -78,6 +78,7 @@ private:
     mutable std::optional<QtTextKind> kind_;
     // Created on first use for the kinds that have them.
     mutable std::unique_ptr<TStringList> lines_;
+    mutable std::string syncedCommaText_; // the widget's lines when last handed out
     mutable bool linesReadable_ = true;
     mutable bool syncingLines_ = false;
     mutable std::unique_ptr<TCollection> items_;
