@@ -1,6 +1,7 @@
 #include "tavrel/storage/DictionaryFiles.h"
 
 #include "tavrel/storage/CodePage.h"
+#include "UserFolders.h"
 
 #include <cstdlib>
 #include <pwd.h>
@@ -83,24 +84,6 @@ bool UnfitForFileName(unsigned char c) {
     default:
         return c < 0x20;
     }
-}
-
-// Only absolute values count: a relative one would make the folder depend on the current
-// working folder.
-std::filesystem::path AbsoluteFromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0')
-        return {};
-    std::filesystem::path path(value);
-    return path.is_absolute() ? path : std::filesystem::path();
-}
-
-std::filesystem::path HomeFolder() {
-    if (auto home = AbsoluteFromEnvironment("HOME"); !home.empty())
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
-        return entry->pw_dir;
-    throw std::runtime_error("Cannot find the home folder of the current user");
 }
 
 } // namespace
@@ -236,10 +219,8 @@ std::string SafeFileBase(std::string_view base) {
 }
 
 std::filesystem::path DefaultDictionaryFolder() {
-    std::filesystem::path data = AbsoluteFromEnvironment("XDG_DATA_HOME");
-    if (data.empty())
-        data = HomeFolder() / ".local" / "share";
-    return data / "Tavrel" / "Localize";
+    return detail::XdgBaseFolder("XDG_DATA_HOME", std::filesystem::path(".local") / "share") /
+           "Tavrel" / "Localize";
 }
 
 } // namespace tavrel

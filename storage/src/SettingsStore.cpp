@@ -2,6 +2,7 @@
 
 #include "ProfileDocument.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "UserFolders.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -106,19 +107,7 @@ bool ExistsUnreadable(const std::filesystem::path& file) {
 SettingsStore::SettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::filesystem::path SettingsStore::DefaultSettingsFile() {
-    std::filesystem::path base;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && *config != '\0') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home == '\0') {
-            const passwd* user = ::getpwuid(::getuid());
-            home = user != nullptr ? user->pw_dir : "";
-        }
-        base = std::filesystem::path(home) / ".config";
-    }
-    return base / "Tavrel" / "Localize.ini";
+    return detail::XdgBaseFolder("XDG_CONFIG_HOME", ".config") / "Tavrel" / "Localize.ini";
 }
 
 bool SettingsStore::OpenKey() {

@@ -227,7 +227,9 @@ TEST_F(MainWindowTest, DoubleClickOnTheImageLoadsAChosenBitmap) {
                 return;
             }
             dialog->selectFile(QString::fromStdString(file.string()));
+            qWarning() << "DBG" << dialog->selectedFiles() << dialog->directory();
             static_cast<QDialog*>(dialog)->accept();
+            qWarning() << "DBG after" << dialog->isVisible() << QApplication::activeModalWidget();
         });
     };
     const QImage before = window->Image1Picture().Image();

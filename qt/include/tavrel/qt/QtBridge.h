@@ -80,7 +80,7 @@ private:
     friend class ServerWatcher;
 
     QtObjectComponent* Find(const QObject* object) const;
-    void Track(QObject& object, TComponent* owner);
+    QtObjectComponent* Track(QObject& object, TComponent* owner);
     void Untrack(QtObjectComponent& component);
     void Dispose(QtObjectComponent* component);
     void SchedulePurge();

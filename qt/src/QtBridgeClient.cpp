@@ -1,0 +1,257 @@
+// A widget tree as a client of the localization server: one component per QObject of the
+// tree, kept in step with the live tree through an event filter on every object.
+
+#include "tavrel/localize/OVKPropUtils.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/qt/QtBridge.h"
+
+#include <QChildEvent>
+#include <QCoreApplication>
+#include <QDynamicPropertyChangeEvent>
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
+
+namespace tavrel {
+
+namespace {
+
+// Clients alive, so that registering a widget again replaces its earlier client.
+std::vector<QtLocalizeClient*>& LiveClients() {
+    static std::vector<QtLocalizeClient*> clients;
+    return clients;
+}
+
+std::string CoreName(const QString& name) {
+    return QtObjectComponent::CoreText(name).value_or(std::string());
+}
+
+// The path segment of a component: its name, or its Qt class and position without one.
+std::string Segment(const TComponent& component) {
+    if (!component.Name().empty())
+        return component.Name();
+    const auto* mirror = dynamic_cast<const QtObjectComponent*>(&component);
+    const QObject* object = mirror ? mirror->Object() : nullptr;
+    const std::string cls = object ? object->metaObject()->className() : "QObject";
+    return cls + "[" + std::to_string(std::max(component.ComponentIndex(), 0)) + "]";
+}
+
+// The same walk as the engine's: the component's own texts unless it is excluded, then
+// the components it owns, depth first.
+void CollectTexts(TComponent& component, const std::string& path, const TStrings* exclusions,
+                  std::vector<QtClientText>& texts) {
+    if (exclusions == nullptr || exclusions->IndexOf(component.Name()) < 0) {
+        if (const auto tree = BuildPropertyTree(component)) {
+            for (const std::string& property : PropertyPaths(*tree)) {
+                const auto dot = property.rfind('.');
+                if (!IsTranslatablePropertyName(dot == std::string::npos ? property
+                                                                         : property.substr(dot + 1)))
+                    continue;
+                std::string text;
+                if (GetPropertyText(&component, property, text) && !text.empty())
+                    texts.push_back({path + "." + property, std::move(text)});
+            }
+        }
+    }
+    const int count = component.ComponentCount();
+    for (int i = 0; i < count; ++i) {
+        TComponent& child = *component.Components(i);
+        CollectTexts(child, path + "." + Segment(child), exclusions, texts);
+    }
+}
+
+void DetachAll(QtObjectComponent& component) {
+    component.Detach();
+    for (int i = 0; i < component.ComponentCount(); ++i) {
+        if (auto* child = dynamic_cast<QtObjectComponent*>(component.Components(i)))
+            DetachAll(*child);
+    }
+}
+
+// The top-most detached components below `component`.
+void CollectDetached(TComponent& component, std::vector<TComponent*>& out) {
+    for (int i = 0; i < component.ComponentCount(); ++i) {
+        auto* child = component.Components(i);
+        auto* mirror = dynamic_cast<QtObjectComponent*>(child);
+        if (mirror && mirror->Detached())
+            out.push_back(child);
+        else
+            CollectDetached(*child, out);
+    }
+}
+
+} // namespace
+
+// Hears of the server's destruction (the server tells its clients' roots nothing then).
+class QtLocalizeClient::ServerWatcher : public TComponent {
+public:
+    explicit ServerWatcher(QtLocalizeClient& client) : client_(client) {}
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        if (operation == TOperation::Remove && component == client_.server_)
+            client_.ServerDestroyed();
+    }
+
+private:
+    QtLocalizeClient& client_;
+};
+
+QtLocalizeClient::QtLocalizeClient(TOvkLocalizeServer& server, QWidget& root,
+                                   std::vector<std::string> exclusions)
+    : server_(&server), root_(&root), watcher_(std::make_unique<ServerWatcher>(*this)) {
+    if (!exclusions.empty())
+        exclusions_ = std::make_unique<TStringList>(exclusions);
+    rootComponent_.reset(Track(root, nullptr));
+    connect(&root, &QObject::destroyed, this, [this] { delete this; });
+    server.FreeNotification(watcher_.get());
+    server.AddClient(*rootComponent_, std::move(exclusions));
+    LiveClients().push_back(this);
+}
+
+QtLocalizeClient::~QtLocalizeClient() {
+    std::erase(LiveClients(), this);
+    for (auto it = index_.cbegin(); it != index_.cend(); ++it) {
+        if (QObject* object = it.value()->Object(); object == it.key())
+            object->removeEventFilter(this);
+    }
+    if (server_ != nullptr) {
+        server_->RemoveFreeNotification(watcher_.get());
+        server_->RemoveClient(*rootComponent_);
+    }
+    if (QtObjectComponent::Writing()) {
+        // Destroyed by application code running inside a text write of a switch: the
+        // engine is still walking these components, so they are freed once it is done.
+        DetachAll(*rootComponent_);
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [orphan = rootComponent_.release()] { delete orphan; });
+    }
+}
+
+QtObjectComponent* QtLocalizeClient::ComponentOf(const QObject* object) const {
+    return Find(object);
+}
+
+QtObjectComponent* QtLocalizeClient::Find(const QObject* object) const {
+    QtObjectComponent* component = index_.value(object, nullptr);
+    // An entry may outlive its object (children destroyed with their parent announce
+    // nothing); a new object at the same address is not that entry's.
+    return component != nullptr && component->Object() == object ? component : nullptr;
+}
+
+QtObjectComponent* QtLocalizeClient::Track(QObject& object, TComponent* owner) {
+    auto* component = new QtObjectComponent(object, owner);
+    index_.insert(&object, component);
+    object.installEventFilter(this);
+    connect(&object, &QObject::objectNameChanged, this, [this, key = &object](const QString& name) {
+        if (QtObjectComponent* c = Find(key))
+            c->SetName(CoreName(name));
+    });
+    for (QObject* child : object.children())
+        Track(*child, component);
+    return component;
+}
+
+void QtLocalizeClient::Untrack(QtObjectComponent& component) {
+    for (int i = 0; i < component.ComponentCount(); ++i) {
+        if (auto* child = dynamic_cast<QtObjectComponent*>(component.Components(i)))
+            Untrack(*child);
+    }
+    if (QObject* object = component.Object()) {
+        object->removeEventFilter(this);
+        disconnect(object, nullptr, this, nullptr);
+    }
+    if (auto it = index_.find(component.Key()); it != index_.end() && it.value() == &component)
+        index_.erase(it);
+    component.Detach();
+}
+
+void QtLocalizeClient::Dispose(QtObjectComponent* component) {
+    // During a write the engine may be inside this very component: it stays in place,
+    // detached (it has no texts any more), until the switch is over.
+    if (QtObjectComponent::Writing()) {
+        SchedulePurge();
+        return;
+    }
+    delete component;
+}
+
+void QtLocalizeClient::SchedulePurge() {
+    if (purgeScheduled_)
+        return;
+    purgeScheduled_ = true;
+    QTimer::singleShot(0, this, &QtLocalizeClient::Purge);
+}
+
+void QtLocalizeClient::Purge() {
+    purgeScheduled_ = false;
+    if (QtObjectComponent::Writing()) {
+        SchedulePurge();
+        return;
+    }
+    std::vector<TComponent*> detached;
+    CollectDetached(*rootComponent_, detached);
+    for (TComponent* component : detached)
+        delete component;
+}
+
+void QtLocalizeClient::ServerDestroyed() { server_ = nullptr; }
+
+bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ChildAdded: {
+        // The child may still be under construction: only its QObject part is used here.
+        QObject* child = static_cast<QChildEvent*>(event)->child();
+        QtObjectComponent* parent = Find(watched);
+        if (parent != nullptr && child != nullptr && child != this && Find(child) == nullptr)
+            Track(*child, parent);
+        break;
+    }
+    case QEvent::ChildRemoved: {
+        // A child being destroyed is no longer found through its (cleared) pointer, so the
+        // entry is matched by address.
+        const QObject* child = static_cast<QChildEvent*>(event)->child();
+        QtObjectComponent* component = index_.value(child, nullptr);
+        if (component != nullptr && component->Key() == child && !component->Detached()) {
+            Untrack(*component);
+            Dispose(component);
+        }
+        break;
+    }
+    case QEvent::DynamicPropertyChange:
+        if (static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == kQtTagProperty) {
+            if (QtObjectComponent* component = Find(watched))
+                component->ReadTag();
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QtLocalizeClient::LocalizeNew(QObject& object) {
+    QtObjectComponent* component = Find(&object);
+    if (component == nullptr || server_ == nullptr)
+        return;
+    server_->LocalizeTree(*component, server_->Language(), exclusions_.get(), false);
+}
+
+std::vector<QtClientText> QtLocalizeClient::Texts() const {
+    std::vector<QtClientText> texts;
+    CollectTexts(*rootComponent_, Segment(*rootComponent_), exclusions_.get(), texts);
+    return texts;
+}
+
+QtLocalizeClient* AddQtClient(TOvkLocalizeServer& server, QWidget& root,
+                              std::vector<std::string> exclusions) {
+    const std::vector<QtLocalizeClient*> clients = LiveClients();
+    for (QtLocalizeClient* client : clients) {
+        if (client->Server() == &server && client->Root() == &root)
+            delete client;
+    }
+    return new QtLocalizeClient(server, root, std::move(exclusions));
+}
+
+} // namespace tavrel
