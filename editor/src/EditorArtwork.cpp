@@ -95,7 +95,9 @@ QPixmap HotPixmap(const QImage& art) {
     return QPixmap::fromImage(image);
 }
 
-QList<QImage> ToolArt() { return {CheckArt(), MinusArt(), PlusArt(), RefreshArt()}; }
+QList<QImage> ToolArt() {
+    return {CheckArt(), MinusArt(), PlusArt(), RefreshArt()};
+}
 
 QImage OpenFolderArt() {
     QImage image = BlankImage();
@@ -104,12 +106,11 @@ QImage OpenFolderArt() {
     // The folder's back with its tab.
     painter.setPen(outline);
     painter.setBrush(QColor(205, 165, 45));
-    painter.drawPolygon(QPolygon({QPoint(1, 3), QPoint(5, 3), QPoint(6, 4), QPoint(12, 4),
-                                  QPoint(12, 7), QPoint(1, 13)}));
+    painter.drawPolygon(QPolygon(
+        {QPoint(1, 3), QPoint(5, 3), QPoint(6, 4), QPoint(12, 4), QPoint(12, 7), QPoint(1, 13)}));
     // The open front flap.
     painter.setBrush(QColor(255, 222, 90));
-    painter.drawPolygon(
-        QPolygon({QPoint(1, 13), QPoint(4, 7), QPoint(15, 7), QPoint(12, 13)}));
+    painter.drawPolygon(QPolygon({QPoint(1, 13), QPoint(4, 7), QPoint(15, 7), QPoint(12, 13)}));
     return image;
 }
 

@@ -1,18 +1,23 @@
 #include "EditorWidgets.h"
 
+#include <algorithm>
 #include <QBitmap>
 #include <QCollator>
+#include <qdrawutil.h>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <qdrawutil.h>
 
 namespace tavrel::editor {
 
 QFont EditorFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    // Faces of about the same width come next, so that texts fit their fixed places.
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
@@ -22,7 +27,21 @@ QString PathText(const std::string& nativePath) {
     return QFile::decodeName(QByteArray::fromStdString(nativePath));
 }
 
-std::string NativePathText(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string NativePathText(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+void PlaceWrappedLabel(QLabel& label, const QRect& place, int maxBottom, int minLeft) {
+    label.setWordWrap(true);
+    QRect rect = place;
+    const auto fits = [&] { return maxBottom < 0 || rect.top() + rect.height() <= maxBottom; };
+    rect.setHeight(std::max(place.height(), label.heightForWidth(rect.width())));
+    while (!fits() && rect.left() > minLeft) {
+        rect.setLeft(rect.left() - 1);
+        rect.setHeight(std::max(place.height(), label.heightForWidth(rect.width())));
+    }
+    label.setGeometry(rect);
+}
 
 void AddSorted(QComboBox& box, const QString& text) {
     QCollator collator;

@@ -9,19 +9,24 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QString>
-
 #include <string>
 
 namespace tavrel::editor {
 
-// The font of the editor's window and dialogs: "MS Sans Serif" 8 point, or the system's
-// closest sans-serif face where that one is not installed.
+// The font of the editor's window and dialogs: "MS Sans Serif" 8 point, or a face of
+// similar width where that one is not installed.
 QFont EditorFont();
 
 // Paths cross between the core (native bytes) and the widgets as file names, not as
 // code-page text.
 QString PathText(const std::string& nativePath);
 std::string NativePathText(const QString& path);
+
+// Places a word-wrapped label like an auto-sized one: it keeps its place and width and
+// takes the height its text needs. Where that would reach below `maxBottom` (the fonts of
+// this system may be wider than the ones the layout was drawn for), the label widens to
+// the left instead, down to `minLeft` at most.
+void PlaceWrappedLabel(QLabel& label, const QRect& place, int maxBottom = -1, int minLeft = 0);
 
 // Inserts `text` into a combo box kept in alphabetical order: before the first row that
 // sorts after it, compared with the user's locale ignoring letter case.

@@ -52,7 +52,9 @@ void ShowErrorMessage(const QString& message) {
         ShowBox(caption, text);
 }
 
-void ShowException(const std::exception& error) { ShowErrorMessage(ExceptionMessage(error)); }
+void ShowException(const std::exception& error) {
+    ShowErrorMessage(ExceptionMessage(error));
+}
 
 void ShowCurrentException() {
     try {
@@ -64,6 +66,8 @@ void ShowCurrentException() {
     }
 }
 
-void SetErrorPresenter(ErrorPresenter presenter) { Presenter() = std::move(presenter); }
+void SetErrorPresenter(ErrorPresenter presenter) {
+    Presenter() = std::move(presenter);
+}
 
 } // namespace tavrel::editor

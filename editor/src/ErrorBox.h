@@ -3,10 +3,9 @@
 // Failures that leave a handler end up here: one error box per failure, after which the
 // event loop goes on.
 
-#include <QString>
-
 #include <exception>
 #include <functional>
+#include <QString>
 #include <utility>
 
 namespace tavrel::editor {

@@ -52,7 +52,9 @@ TFolderTree::TFolderTree(QWidget* parent)
     setUniformRowHeights(true);
 }
 
-QModelIndex TFolderTree::RootItem() const { return IndexOfPath(home_); }
+QModelIndex TFolderTree::RootItem() const {
+    return IndexOfPath(home_);
+}
 
 QModelIndex TFolderTree::IndexOfPath(const QString& path) const {
     return proxy_->mapFromSource(folders_->index(QDir::cleanPath(path)));

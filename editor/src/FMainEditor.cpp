@@ -11,14 +11,13 @@
 #include "tavrel/qt/QtText.h"
 #include "tavrel/storage/DictionaryFiles.h"
 
+#include <algorithm>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QTimer>
 #include <QWindow>
-
-#include <algorithm>
 #include <vector>
 
 namespace tavrel::editor {
@@ -60,8 +59,7 @@ QLabel* ToolBarLabel(QWidget* parent, const char* name, const QString& text) {
     return label;
 }
 
-QLabel* AutoSizedLabel(QWidget* parent, const char* name, const QString& text, int left,
-                       int top) {
+QLabel* AutoSizedLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
     auto* label = Named(new QLabel(text, parent), name);
     label->move(left, top);
     label->adjustSize();
@@ -77,16 +75,15 @@ TLocalizeEnvironment TFMain::DefaultEnvironment() {
 }
 
 TFMain::TFMain(TLocalizeEnvironment environment)
-    : ListBox1(nullptr), ComboBox1(nullptr), Menu(nullptr), Files1(nullptr),
-      EditLanguages(nullptr), New1(nullptr), Files2(nullptr), Exit1(nullptr), Label1(nullptr),
-      ListBox2(nullptr), Edit1(nullptr), DeleteAllLanguages1(nullptr),
-      RefreshLanguages1(nullptr), CoolBar1(nullptr), ToolBar1(nullptr), Post(nullptr),
-      Label4(nullptr), OpenPicture(nullptr), Delete(nullptr), Label5(nullptr), Label6(nullptr),
-      ToolButton1(nullptr), Label3(nullptr), DeleteLanguage1(nullptr), New(nullptr),
-      Refresh(nullptr), Edit2(nullptr), Label2(nullptr), SpeedButton1(nullptr),
-      Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr), DeleteItem1(nullptr),
-      DeleteSection1(nullptr), Panel1(nullptr), Image1(nullptr), LocServer(nullptr),
-      image1Picture_(DefaultFlagsImage()) {
+    : ListBox1(nullptr), ComboBox1(nullptr), Menu(nullptr), Files1(nullptr), EditLanguages(nullptr),
+      New1(nullptr), Files2(nullptr), Exit1(nullptr), Label1(nullptr), ListBox2(nullptr),
+      Edit1(nullptr), DeleteAllLanguages1(nullptr), RefreshLanguages1(nullptr), CoolBar1(nullptr),
+      ToolBar1(nullptr), Post(nullptr), Label4(nullptr), OpenPicture(nullptr), Delete(nullptr),
+      Label5(nullptr), Label6(nullptr), ToolButton1(nullptr), Label3(nullptr),
+      DeleteLanguage1(nullptr), New(nullptr), Refresh(nullptr), Edit2(nullptr), Label2(nullptr),
+      SpeedButton1(nullptr), Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr),
+      DeleteItem1(nullptr), DeleteSection1(nullptr), Panel1(nullptr), Image1(nullptr),
+      LocServer(nullptr), image1Picture_(DefaultFlagsImage()) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Tavrel Language Editor"));
     setFont(EditorFont());
@@ -149,10 +146,7 @@ void TFMain::CreateWidgets() {
     ShowImage1();
 
     Label4 = Named(new QLabel(QStringLiteral("DoubleClick in Image for Change"), client), "Label4");
-    Label4->setWordWrap(true);
-    Label4->setGeometry(384, 128, 84, 26);
-    // An auto-sized word-wrapped label keeps its width and takes the height its text needs.
-    Label4->resize(84, std::max(26, Label4->heightForWidth(84)));
+    PlaceWrappedLabel(*Label4, QRect(384, 128, 84, 26));
 
     Edit1 = Named(new QLineEdit(client), "Edit1");
     Edit1->setGeometry(200, 252, 277, 21);
@@ -311,8 +305,7 @@ void TFMain::ApplyOuterSize() {
     if (frame == appliedFrame_)
         return;
     appliedFrame_ = frame;
-    resize(kOuterWidth - frame.left() - frame.right(),
-           kOuterHeight - frame.top() - frame.bottom());
+    resize(kOuterWidth - frame.left() - frame.right(), kOuterHeight - frame.top() - frame.bottom());
 }
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
@@ -332,7 +325,9 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-std::string TFMain::Section() const { return FromQString(ComboBox1->currentText()); }
+std::string TFMain::Section() const {
+    return FromQString(ComboBox1->currentText());
+}
 
 QString TFMain::SelectedRowText(const TEditorListBox& box) const {
     const int row = box.currentRow();
@@ -342,7 +337,9 @@ QString TFMain::SelectedRowText(const TEditorListBox& box) const {
     return item->text();
 }
 
-std::string TFMain::SelectedKey() const { return FromQString(SelectedRowText(*ListBox1)); }
+std::string TFMain::SelectedKey() const {
+    return FromQString(SelectedRowText(*ListBox1));
+}
 
 void TFMain::SelectSectionIgnoringCase(const QString& section) {
     ComboBox1->setCurrentIndex(FindRowIgnoringCase(*ComboBox1, section));
@@ -353,7 +350,9 @@ void TFMain::FocusEdit1() {
     Edit1->selectAll();
 }
 
-void TFMain::ShowImage1() { Image1->ShowPicture(image1Picture_.Image()); }
+void TFMain::ShowImage1() {
+    Image1->ShowPicture(image1Picture_.Image());
+}
 
 bool TFMain::Confirm(const QString& question) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
@@ -457,7 +456,9 @@ void TFMain::ListBox2Click() {
     FocusEdit1();
 }
 
-void TFMain::Edit1KeyPress() { Post->setEnabled(true); }
+void TFMain::Edit1KeyPress() {
+    Post->setEnabled(true);
+}
 
 void TFMain::Image1DblClick() {
     if (!OpenPicture->Execute())
@@ -498,7 +499,9 @@ void TFMain::PostClick() {
     FocusEdit1();
 }
 
-void TFMain::Exit1Click() { close(); }
+void TFMain::Exit1Click() {
+    close();
+}
 
 void TFMain::New1Click() {
     TNewLangNameDialog dialog;

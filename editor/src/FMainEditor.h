@@ -5,6 +5,7 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <memory>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -15,8 +16,6 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
-
-#include <memory>
 #include <string>
 
 namespace tavrel::editor {

@@ -5,8 +5,6 @@
 #include "ErrorBox.h"
 #include "OpenPictureDialog.h"
 
-#include <algorithm>
-
 namespace tavrel::editor {
 
 TNewLangNameDialog::TNewLangNameDialog()
@@ -39,10 +37,8 @@ TNewLangNameDialog::TNewLangNameDialog()
     Image1->ShowPicture(picture_.Image());
 
     Label1->setText(QStringLiteral("DoubleClick in Image for select"));
-    Label1->setWordWrap(true);
-    Label1->setGeometry(272, 48, 75, 26);
-    // Like an auto-sized label, the text keeps its width and takes the height it needs.
-    Label1->setFixedHeight(std::max(26, Label1->heightForWidth(75)));
+    // Within the client area, and clear of the Cancel button.
+    PlaceWrappedLabel(*Label1, QRect(272, 48, 75, 26), 85, 240);
 
     Button1->setGeometry(72, 49, 75, 25);
     Button2->setGeometry(160, 49, 75, 25);

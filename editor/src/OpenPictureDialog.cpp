@@ -29,7 +29,9 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent)
     connect(this, &QFileDialog::currentChanged, this, &TOpenPictureDialog::ShowPreview);
 }
 
-bool TOpenPictureDialog::Execute() { return exec() == QDialog::Accepted; }
+bool TOpenPictureDialog::Execute() {
+    return exec() == QDialog::Accepted;
+}
 
 QString TOpenPictureDialog::FileName() const {
     const QStringList files = selectedFiles();

@@ -35,8 +35,8 @@ TEST_F(DialogsTest, NameDialogsCloseWithEnterAsOkAndEscapeAsCancel) {
         Qt::Key key;
         int result;
     };
-    for (const Case c : {Case{Qt::Key_Return, QDialog::Accepted},
-                         Case{Qt::Key_Escape, QDialog::Rejected}}) {
+    for (const Case c :
+         {Case{Qt::Key_Return, QDialog::Accepted}, Case{Qt::Key_Escape, QDialog::Rejected}}) {
         TNewKey key;
         ExpectFixedFrame(key, "Insert New Key", {214, 80});
         EXPECT_TRUE(key.Button1->isDefault());
@@ -69,10 +69,8 @@ TEST_F(DialogsTest, NewLanguagePictureIsReplacedOnlyByALoadableBitmap) {
     tavrel::test::WriteFileBytes(dictionaries / "broken.bmp", "BM");
     TNewLangNameDialog dialog;
     const auto pick = [&](const char* name) {
-        OnNextModal<QFileDialog>([&, name](QFileDialog* files) {
-            files->selectFile(QString::fromStdString((dictionaries / name).string()));
-            static_cast<QDialog*>(files)->accept();
-        });
+        OnNextModal<QFileDialog>(
+            [&, name](QFileDialog* files) { TypeFileName(*files, dictionaries / name); });
         QTest::mouseDClick(dialog.Image1, Qt::LeftButton);
     };
     const int result = RunDialog<TNewLangNameDialog>(dialog, [&](TNewLangNameDialog* d) {
@@ -95,15 +93,18 @@ TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {
     TFolders dialog;
     ExpectFixedFrame(dialog, "Select a Folder", {349, 276});
     EXPECT_EQ(dialog.PathList->indentation(), 19);
-    const QModelIndex root = dialog.PathList->RootItem();
+    // Persistent: the tree's rows move while the folders are read in the background.
+    const QPersistentModelIndex root = dialog.PathList->RootItem();
+    const QAbstractItemModel& model = *dialog.PathList->model();
     ASSERT_TRUE(root.isValid());
-    EXPECT_EQ(dialog.PathList->model()->rowCount(dialog.PathList->rootIndex()), 1)
+    EXPECT_EQ(model.rowCount(dialog.PathList->rootIndex()), 1)
         << "the home folder is the only root item";
     EXPECT_TRUE(dialog.PathList->isExpanded(root));
     EXPECT_EQ(dialog.SelectedPath(), home);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.PathList->model()->rowCount(root) > 0; }));
-    for (int row = 0; row < dialog.PathList->model()->rowCount(root); ++row)
-        EXPECT_NE(dialog.PathList->model()->index(row, 0, root).data().toString(), "file.txt");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog.PathList->IndexOfPath(home + "/Alpha").isValid(); }));
+    for (int row = 0; row < model.rowCount(root); ++row)
+        EXPECT_NE(model.index(row, 0, root).data().toString(), "file.txt");
 
     EXPECT_EQ(RunDialog<TFolders>(dialog, [](TFolders* d) { d->Button1->click(); }),
               QDialog::Accepted);

@@ -6,13 +6,14 @@
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 
+#include <cstdlib>
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-
-#include <cstdlib>
 
 namespace tavrel::editor::test {
 
@@ -56,11 +57,19 @@ QObject& ModalPollers() {
     return pollers;
 }
 
+void TypeFileName(QFileDialog& dialog, const fs::path& file) {
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(file.string()));
+    QMetaObject::invokeMethod(&dialog, "accept");
+}
+
 std::shared_ptr<bool> AnswerConfirmation(bool yes, QString* text) {
     return OnNextModal<QMessageBox>([yes, text](QMessageBox* box) {
         EXPECT_EQ(box->windowTitle(), "Confirm");
         EXPECT_EQ(box->icon(), QMessageBox::Question);
-        EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Yes));
+        EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
+                  box->button(QMessageBox::Yes));
         EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::No));
         if (text != nullptr)
             *text = box->text();
@@ -153,7 +162,14 @@ void EditorFixture::ClickRow(QListWidget& box, int row) {
 
 void EditorFixture::TypeIntoEdit1(const QString& text) {
     window->Edit1->selectAll();
-    QTest::keyClicks(window->Edit1, text);
+    // Key events carrying the text, so that characters beyond ASCII can be typed too.
+    for (const QChar character : text) {
+        const auto key = static_cast<int>(character.toUpper().unicode());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(character));
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(character));
+        QApplication::sendEvent(window->Edit1, &press);
+        QApplication::sendEvent(window->Edit1, &release);
+    }
 }
 
 QStringList EditorFixture::Rows(const QListWidget& box) {

@@ -4,14 +4,14 @@
 #include "FMainEditor.h"
 #include "TempDir.h"
 
-#include <QApplication>
-#include <QTimer>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
 #include <string>
 
 // Readable QStrings in failure messages.
@@ -48,6 +48,9 @@ template <class T> std::shared_ptr<bool> OnNextModal(std::function<void(T*)> act
     timer->start(5);
     return ran;
 }
+
+// Chooses `file` in an open-picture dialog as if typed into its name field, and opens it.
+void TypeFileName(QFileDialog& dialog, const fs::path& file);
 
 // Answers the next confirmation box with Yes or No and returns its text through `text`.
 std::shared_ptr<bool> AnswerConfirmation(bool yes, QString* text);

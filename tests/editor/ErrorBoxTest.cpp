@@ -1,9 +1,9 @@
-#include "EditorArtwork.h"
-#include "EditorTestSupport.h"
 #include "ErrorBox.h"
 
-#include <QMessageBox>
+#include "EditorArtwork.h"
+#include "EditorTestSupport.h"
 
+#include <QMessageBox>
 #include <stdexcept>
 
 namespace tavrel::editor::test {
