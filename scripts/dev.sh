@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   scripts/dev.sh run   install what is missing, build, start the editor
-#   scripts/dev.sh test  install what is missing, build, run every test
+#   scripts/dev.sh test  install what is missing, build, run every test; then the whole suite
+#                        again with AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
+#                        storage tests with ThreadSanitizer, and the fuzz targets
+# The sanitized builds go beside the build folder (<build>-asan, <build>-tsan, <build>-fuzz).
+# TAVREL_FUZZ_SECONDS sets the bounded fuzz run per target (default 25).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -14,9 +18,12 @@ packages=(
     xvfb xauth xdotool
 )
 
+# Only the test command needs these: clang with libFuzzer and the sanitizer run-times.
+test_packages=(clang libclang-rt-dev)
+
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -44,10 +51,44 @@ run)
     exec "$build/tools/lngtool/lngtool" --help
     ;;
 test)
-    install_missing
+    install_missing "${test_packages[@]}"
+    started=$SECONDS
+    phase() { echo "== $1 ($((SECONDS - started)) s since start)"; }
+    phase "build"
     configure_and_build
     export QT_QPA_PLATFORM=offscreen
+    phase "tests"
     ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+    # The whole suite again, instrumented; every report is fatal. Benchmarks are no tests.
+    # The installed-package test builds its consumer with the same instrumentation.
+    phase "build with AddressSanitizer + UndefinedBehaviorSanitizer"
+    sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+    cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS="$sanitize" \
+        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
+        -DTAVREL_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build-asan"
+    phase "tests with AddressSanitizer + UndefinedBehaviorSanitizer"
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    CXXFLAGS="$sanitize" LDFLAGS="$sanitize" \
+        ctest --test-dir "$build-asan" --output-on-failure -j"$(nproc)"
+
+    # The parsed-copy cache is shared between threads: the storage tests with threads.
+    phase "threaded storage tests with ThreadSanitizer"
+    cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+        -DTAVREL_WITH_QT=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build-tsan" --target tavrel_profile_file_test tavrel_reliability_threads_test
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        "$build-tsan/tests/storage/tavrel_profile_file_test" --gtest_brief=1
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        "$build-tsan/tests/reliability/tavrel_reliability_threads_test" --gtest_brief=1
+
+    phase "fuzz targets"
+    TAVREL_FUZZ_BUILD_DIR="$build-fuzz" "$root/fuzz/run.sh" "${TAVREL_FUZZ_SECONDS:-25}"
+    phase "done"
     ;;
 *)
     echo "usage: scripts/dev.sh run|test" >&2

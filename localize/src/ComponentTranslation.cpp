@@ -216,8 +216,10 @@ void TOvkLocalizeServer::AddKeysToAll(
 }
 
 void TOvkLocalizeServer::BuildReverseDictionary() {
-    const ProfileFile source(LanguageFileName(previousLanguage_));
+    ProfileFile source(LanguageFileName(previousLanguage_));
     ProfileFile target(ReverseDictionaryFile());
+    source.Hold();
+    target.Hold();
     std::vector<std::string> sections;
     std::vector<std::pair<std::string, std::string>> entries;
     source.ReadSections(sections);
@@ -227,11 +229,43 @@ void TOvkLocalizeServer::BuildReverseDictionary() {
             if (key != kLanguageKey && CanServeAsKey(translation))
                 target.WriteString(section, translation, key);
         }
-        target.UpdateFile();
     }
+    // One rewrite for the whole file: a flush per section would rewrite the growing file
+    // once per section, for no reader (nothing reads it before the switch is over).
+    target.UpdateFile();
+}
+
+int TOvkLocalizeServer::AddSwitchListener(SwitchListener listener) {
+    switchListeners_.emplace_back(nextSwitchListener_, std::move(listener));
+    return nextSwitchListener_++;
+}
+
+void TOvkLocalizeServer::RemoveSwitchListener(int id) {
+    std::erase_if(switchListeners_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void TOvkLocalizeServer::TellSwitchListeners(TSwitchPhase phase) {
+    const auto listeners = switchListeners_; // a listener may remove itself
+    for (const auto& [id, listener] : listeners)
+        listener(phase);
 }
 
 void TOvkLocalizeServer::SwitchClientsLanguage() {
+    TellSwitchListeners(TSwitchPhase::Begin);
+    try {
+        SwitchClientTrees();
+    } catch (...) {
+        try {
+            TellSwitchListeners(TSwitchPhase::End);
+        } catch (...) {
+            // The switch's own failure is the one to report.
+        }
+        throw;
+    }
+    TellSwitchListeners(TSwitchPhase::End);
+}
+
+void TOvkLocalizeServer::SwitchClientTrees() {
     std::error_code ec;
     fs::remove(ReverseDictionaryFile(), ec);
     BuildReverseDictionary();

@@ -39,6 +39,13 @@ bool IsRegularFile(const fs::path& file) {
     return fs::is_regular_file(file, ec);
 }
 
+// A stored path holding NUL (a hand-edited "%00") would stand for its part before the NUL in
+// every system call, while the checks made on the whole text see another name; it names
+// nothing.
+std::string WithoutNulPath(std::string path) {
+    return path.find('\0') == std::string::npos ? path : std::string();
+}
+
 } // namespace
 
 const TClassInfo& TOvkLocalizeServer::StaticClassInfo() {
@@ -91,7 +98,8 @@ void TOvkLocalizeServer::Loaded() {
 
 std::string TOvkLocalizeServer::DicPath() {
     if (auto store = OpenStore(environment_))
-        dicPath_ = FromSentinel(store->ReadString(kOthers, kDicPathValue, kNotFound));
+        dicPath_ =
+            WithoutNulPath(FromSentinel(store->ReadString(kOthers, kDicPathValue, kNotFound)));
     return dicPath_;
 }
 
@@ -119,7 +127,7 @@ std::string TOvkLocalizeServer::LanguageFileName(std::string_view name) const {
     auto store = OpenStore(environment_);
     if (!store)
         return {};
-    return FromSentinel(store->ReadString(kLanguages, name, kNotFound));
+    return WithoutNulPath(FromSentinel(store->ReadString(kLanguages, name, kNotFound)));
 }
 
 bool TOvkLocalizeServer::ReadLanguageNames(TLanguageList& list) const {

@@ -5,12 +5,12 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
 
+#include <algorithm>
 #include <QChildEvent>
 #include <QCoreApplication>
 #include <QDynamicPropertyChangeEvent>
 #include <QEvent>
 #include <QTimer>
-#include <algorithm>
 
 namespace tavrel {
 
@@ -44,8 +44,8 @@ void CollectTexts(TComponent& component, const std::string& path, const TStrings
         if (const auto tree = BuildPropertyTree(component)) {
             for (const std::string& property : PropertyPaths(*tree)) {
                 const auto dot = property.rfind('.');
-                if (!IsTranslatablePropertyName(dot == std::string::npos ? property
-                                                                         : property.substr(dot + 1)))
+                if (!IsTranslatablePropertyName(
+                        dot == std::string::npos ? property : property.substr(dot + 1)))
                     continue;
                 std::string text;
                 if (GetPropertyText(&component, property, text) && !text.empty())
@@ -196,7 +196,9 @@ void QtLocalizeClient::Purge() {
         delete component;
 }
 
-void QtLocalizeClient::ServerDestroyed() { server_ = nullptr; }
+void QtLocalizeClient::ServerDestroyed() {
+    server_ = nullptr;
+}
 
 bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {

@@ -40,6 +40,12 @@ QtLanguageMenu::QtLanguageMenu(TOvkLocalizeServer& server, QMenu& menu, bool inc
     binding_ = new QtMenuBinding(*item_, menu, this);
     // Added after the binding's own listener, so it runs once the actions are rebuilt.
     item_->AddChangeListener([this](TMenuItem&) { MarkGenerated(); });
+    // A menu announces its destruction before it destroys its children (this object
+    // among them); from then on it must not be touched.
+    connect(&menu, &QObject::destroyed, this, [this] {
+        menuGone_ = true;
+        Release();
+    });
     connect(&menu, &QMenu::aboutToShow, this, [this] {
         try {
             Refill();
@@ -53,10 +59,15 @@ QtLanguageMenu::QtLanguageMenu(TOvkLocalizeServer& server, QMenu& menu, bool inc
     Refill();
 }
 
-QtLanguageMenu::~QtLanguageMenu() { Release(); }
+QtLanguageMenu::~QtLanguageMenu() {
+    Release();
+}
 
 void QtLanguageMenu::Release() {
-    // The binding goes first, so that no action of a menu being destroyed is touched.
+    // While the menu lives, its language actions go with this object; the binding then
+    // goes before the items, so that nothing of a menu being destroyed is touched.
+    if (!menuGone_ && binding_ && item_)
+        item_->Clear();
     delete binding_.data();
     if (server_ != nullptr)
         server_->RemoveFreeNotification(watcher_.get());

@@ -40,6 +40,8 @@
 #include "tavrel/storage/CodePage.h"
 #include "tavrel/storage/DictionaryFiles.h"
 
+#include <algorithm>
+#include <array>
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -59,8 +61,6 @@
 #include <QToolBox>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <algorithm>
-#include <array>
 #include <vector>
 
 namespace tavrel {
@@ -223,28 +223,30 @@ const LineAccess kComboBoxLines{
             combo->addItem(lines[static_cast<std::size_t>(combo->count())]);
     }};
 
-const LineAccess kPlainTextLines{
-    [](QObject& o) {
-        const QString text = static_cast<QPlainTextEdit&>(o).toPlainText();
-        std::vector<QString> lines;
-        // An empty document has no lines (not one empty line).
-        if (!text.isEmpty()) {
-            for (const QString& line : text.split(u'\n'))
-                lines.push_back(line);
-        }
-        return lines;
-    },
-    [](QObject& o, const std::vector<QString>& lines) {
-        auto& edit = static_cast<QPlainTextEdit&>(o);
-        QString text;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                text += u'\n';
-            text += lines[i];
-        }
-        if (text != edit.toPlainText())
-            edit.setPlainText(text);
-    }};
+// The lines of a plain text edit; an empty document has no lines (not one empty line).
+std::vector<QString> PlainTextLines(QObject& o) {
+    const QString text = static_cast<QPlainTextEdit&>(o).toPlainText();
+    std::vector<QString> lines;
+    if (!text.isEmpty()) {
+        for (const QString& line : text.split(u'\n'))
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+void SetPlainTextLines(QObject& o, const std::vector<QString>& lines) {
+    auto& edit = static_cast<QPlainTextEdit&>(o);
+    QString text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            text += u'\n';
+        text += lines[i];
+    }
+    if (text != edit.toPlainText())
+        edit.setPlainText(text);
+}
+
+const LineAccess kPlainTextLines{PlainTextLines, SetPlainTextLines};
 
 // --- Indexed texts: header labels, tabs ------------------------------------------------
 
@@ -310,19 +312,21 @@ template <class W> ItemAccess TabItems() {
 const ItemAccess kTabWidgetItems = TabItems<QTabWidget>();
 const ItemAccess kTabBarItems = TabItems<QTabBar>();
 
-const ItemAccess kToolBoxItems{
-    [](QObject& o) { return static_cast<QToolBox&>(o).count(); },
-    [](QObject& o, int i, ItemText which) {
-        auto& box = static_cast<QToolBox&>(o);
-        return which == ItemText::Caption ? box.itemText(i) : box.itemToolTip(i);
-    },
-    [](QObject& o, int i, ItemText which, const QString& text) {
-        auto& box = static_cast<QToolBox&>(o);
-        if (which == ItemText::Caption)
-            box.setItemText(i, text);
-        else
-            box.setItemToolTip(i, text);
-    }};
+QString ToolBoxItemText(QObject& o, int i, ItemText which) {
+    auto& box = static_cast<QToolBox&>(o);
+    return which == ItemText::Caption ? box.itemText(i) : box.itemToolTip(i);
+}
+
+void SetToolBoxItemText(QObject& o, int i, ItemText which, const QString& text) {
+    auto& box = static_cast<QToolBox&>(o);
+    if (which == ItemText::Caption)
+        box.setItemText(i, text);
+    else
+        box.setItemToolTip(i, text);
+}
+
+const ItemAccess kToolBoxItems{[](QObject& o) { return static_cast<QToolBox&>(o).count(); },
+                               ToolBoxItemText, SetToolBoxItemText};
 
 // The collection of a widget's indexed texts; it has as many items as the widget has
 // columns or tabs at the moment it is handed to the engine.
@@ -410,13 +414,15 @@ TPropInfo ItemsProp(std::string name) {
 
 // --- The classes ----------------------------------------------------------------------
 
-const TClassInfo& Base() { return QtObjectComponent::StaticClassInfo(); }
+const TClassInfo& Base() {
+    return QtObjectComponent::StaticClassInfo();
+}
 
 const TClassInfo& ClassOf(QtTextKind kind) {
-    static const TClassInfo window("TQWidget", &Base(),
-                                   {TextProp<QWidget>("Caption", &QWidget::windowTitle,
-                                                      &QWidget::setWindowTitle),
-                                    ToolTipProp()});
+    static const TClassInfo window(
+        "TQWidget", &Base(),
+        {TextProp<QWidget>("Caption", &QWidget::windowTitle, &QWidget::setWindowTitle),
+         ToolTipProp()});
     static const TClassInfo button(
         "TQButton", &Base(),
         {TextProp<QAbstractButton>("Caption", &QAbstractButton::text, &QAbstractButton::setText),
@@ -438,7 +444,8 @@ const TClassInfo& ClassOf(QtTextKind kind) {
         {TextProp<QLineEdit>("Text", &QLineEdit::text, &QLineEdit::setText), ToolTipProp()});
     static const TClassInfo plainTextEdit("TQPlainTextEdit", &Base(),
                                           {LinesProp("Lines"), ToolTipProp()});
-    static const TClassInfo listWidget("TQListWidget", &Base(), {LinesProp("Items"), ToolTipProp()});
+    static const TClassInfo listWidget("TQListWidget", &Base(),
+                                       {LinesProp("Items"), ToolTipProp()});
     static const TClassInfo comboBox("TQComboBox", &Base(), {LinesProp("Items"), ToolTipProp()});
     static const TClassInfo treeWidget("TQTreeWidget", &Base(),
                                        {ItemsProp("Columns"), ToolTipProp()});
@@ -520,7 +527,8 @@ QtTextKind KindOf(QObject& object) {
         QObject* parent = action->parent();
         if (auto* menu = qobject_cast<QMenu*>(parent); menu && menu->menuAction() == action)
             return QtTextKind::None;
-        if (auto* dock = qobject_cast<QDockWidget*>(parent); dock && dock->toggleViewAction() == action)
+        if (auto* dock = qobject_cast<QDockWidget*>(parent);
+            dock && dock->toggleViewAction() == action)
             return QtTextKind::None;
         if (auto* bar = qobject_cast<QToolBar*>(parent); bar && bar->toggleViewAction() == action)
             return QtTextKind::None;
@@ -562,7 +570,8 @@ QtTextKind KindOf(QObject& object) {
         return QtTextKind::TabBar;
     if (qobject_cast<QToolBox*>(&widget))
         return QtTextKind::ToolBox;
-    if (widget.isWindow() || qobject_cast<QDockWidget*>(&widget) || qobject_cast<QToolBar*>(&widget))
+    if (widget.isWindow() || qobject_cast<QDockWidget*>(&widget) ||
+        qobject_cast<QToolBar*>(&widget))
         return QtTextKind::Window;
     return QtTextKind::None;
 }
@@ -605,7 +614,10 @@ const TClassInfo& QtObjectComponent::ClassInfo() const {
     const QtTextKind kind = Kind();
     if (kind == QtTextKind::ToolButton && static_cast<QToolButton*>(object)->defaultAction())
         return StaticClassInfo();
-    return ClassOf(kind);
+    // Kept: the engine asks for the class on every property access.
+    if (class_ == nullptr)
+        class_ = &ClassOf(kind);
+    return *class_;
 }
 
 QtTextKind QtObjectComponent::Kind() const {
@@ -690,11 +702,17 @@ TCollection* QtObjectComponent::SyncedItems() const {
     return items_.get();
 }
 
-bool QtObjectComponent::Writing() { return writeDepth > 0; }
+bool QtObjectComponent::Writing() {
+    return writeDepth > 0;
+}
 
-QtObjectComponent::WriteScope::WriteScope() { ++writeDepth; }
+QtObjectComponent::WriteScope::WriteScope() {
+    ++writeDepth;
+}
 
-QtObjectComponent::WriteScope::~WriteScope() { --writeDepth; }
+QtObjectComponent::WriteScope::~WriteScope() {
+    --writeDepth;
+}
 
 std::optional<std::string> QtObjectComponent::CoreText(const QString& text) {
     try {

@@ -1,22 +1,62 @@
 #include "AtomicFile.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace tavrel::detail {
 
 namespace {
 
-std::atomic<int> gFailAt{-1};
+// The test seam's state. Unarmed, a step costs one relaxed increment.
+struct Seam {
+    std::mutex mutex;
+    std::vector<AtomicWriteFault> faults;
+    std::filesystem::path hit;
+    AtomicWriteObserver observer;
+};
 
-bool ShouldFail(AtomicWriteStep step) {
-    return gFailAt.load(std::memory_order_relaxed) == static_cast<int>(step);
+Seam& TheSeam() {
+    static Seam seam;
+    return seam;
+}
+
+std::atomic<bool> gArmed{false};
+std::atomic<bool> gObserved{false};
+std::array<std::atomic<int>, kAtomicWriteSteps> gCalls{};
+
+std::size_t Index(AtomicWriteStep step) {
+    return static_cast<std::size_t>(step);
+}
+
+int DefaultError(AtomicWriteStep step) {
+    return step == AtomicWriteStep::Write ? ENOSPC : EIO;
+}
+
+void RestartCounts() {
+    for (auto& calls : gCalls)
+        calls.store(0, std::memory_order_relaxed);
+}
+
+void NotifyObserver(const std::filesystem::path& target, std::string_view bytes) {
+    if (!gObserved.load(std::memory_order_acquire))
+        return;
+    AtomicWriteObserver observer;
+    {
+        std::lock_guard lock(TheSeam().mutex);
+        observer = TheSeam().observer;
+    }
+    if (observer)
+        observer(target, bytes);
 }
 
 FileStamp StampOf(const struct stat& st) {
@@ -120,6 +160,8 @@ FileContent ReadWholeFile(const std::string& path) {
 
 FolderLock::FolderLock(const std::filesystem::path& folder) {
     const std::string name = folder.empty() ? std::string(".") : folder.string();
+    if (const int injected = InjectedFailure(AtomicWriteStep::LockFolder, name))
+        ThrowErrno(injected, "cannot open folder " + name);
     fd_ = OpenRetry(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0)
         ThrowErrno(errno, "cannot open folder " + name);
@@ -151,8 +193,8 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         temp = (folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) +
                           "-" + std::to_string(counter++)))
                    .string();
-        if (ShouldFail(AtomicWriteStep::CreateTemp)) {
-            errno = EIO;
+        if (const int injected = InjectedFailure(AtomicWriteStep::CreateTemp, temp)) {
+            errno = injected;
             break;
         }
         fd = OpenRetry(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
@@ -166,7 +208,9 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        ::unlink(temp.c_str());
+        // Should this removal fail too, the next writer of the target removes the file.
+        if (InjectedFailure(AtomicWriteStep::Unlink, temp) == 0)
+            ::unlink(temp.c_str());
         ThrowErrno(error, what);
     };
 
@@ -181,8 +225,8 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (ShouldFail(AtomicWriteStep::Write)) {
-            errno = ENOSPC;
+        if (const int injected = InjectedFailure(AtomicWriteStep::Write, temp)) {
+            errno = injected;
             fail("cannot write " + temp);
         }
         const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -193,8 +237,8 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         }
         done += static_cast<std::size_t>(put);
     }
-    if (ShouldFail(AtomicWriteStep::Sync)) {
-        errno = EIO;
+    if (const int injected = InjectedFailure(AtomicWriteStep::Sync, temp)) {
+        errno = injected;
         fail("cannot sync " + temp);
     }
     // A precise modification time tells this write apart from any other, even one made
@@ -213,8 +257,8 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     fd = -1;
     if (::close(closing) != 0)
         fail("cannot close " + temp);
-    if (ShouldFail(AtomicWriteStep::Rename)) {
-        errno = EIO;
+    if (const int injected = InjectedFailure(AtomicWriteStep::Rename, temp)) {
+        errno = injected;
         fail("cannot replace " + target.string());
     }
     if (::rename(temp.c_str(), target.c_str()) != 0)
@@ -224,14 +268,101 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     // systems refuse) is not reported, since the caller must not redo a completed write.
     const int dir = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
-        (void)::fsync(dir);
+        if (InjectedFailure(AtomicWriteStep::SyncFolder, folder) == 0)
+            (void)::fsync(dir);
         ::close(dir);
     }
+    NotifyObserver(target, bytes);
     return StampOf(st);
 }
 
+bool IsTemporaryFor(std::string_view fileName, const std::filesystem::path& target) {
+    // ".<name>.tmp-<pid>-<counter>", as ReplaceFileAtomically() names them.
+    const std::string prefix = "." + target.filename().string() + ".tmp-";
+    if (fileName.size() <= prefix.size() || fileName.substr(0, prefix.size()) != prefix)
+        return false;
+    const std::string_view rest = fileName.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    auto digits = [](std::string_view text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return dash != std::string_view::npos && digits(rest.substr(0, dash)) &&
+           digits(rest.substr(dash + 1));
+}
+
+int RemoveStaleTemporaries(const std::filesystem::path& target) {
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return 0;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsTemporaryFor(entry->d_name, target))
+            stale.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : stale) {
+        const std::filesystem::path file = folder / name;
+        if (InjectedFailure(AtomicWriteStep::Unlink, file) == 0 && ::unlink(file.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+int InjectedFailure(AtomicWriteStep step, const std::filesystem::path& file) {
+    const int count = gCalls[Index(step)].fetch_add(1, std::memory_order_relaxed) + 1;
+    if (!gArmed.load(std::memory_order_acquire))
+        return 0;
+    Seam& seam = TheSeam();
+    std::lock_guard lock(seam.mutex);
+    for (const AtomicWriteFault& fault : seam.faults) {
+        if (fault.step == step && (fault.call == 0 || fault.call == count)) {
+            seam.hit = file;
+            return fault.error != 0 ? fault.error : DefaultError(step);
+        }
+    }
+    return 0;
+}
+
+void SetAtomicWriteFaults(std::vector<AtomicWriteFault> faults) {
+    Seam& seam = TheSeam();
+    std::lock_guard lock(seam.mutex);
+    seam.faults = std::move(faults);
+    seam.hit.clear();
+    RestartCounts();
+    gArmed.store(!seam.faults.empty(), std::memory_order_release);
+}
+
+void SetAtomicWriteFault(std::optional<AtomicWriteFault> fault) {
+    SetAtomicWriteFaults(fault ? std::vector<AtomicWriteFault>{*fault}
+                               : std::vector<AtomicWriteFault>{});
+}
+
 void SetAtomicWriteFailure(std::optional<AtomicWriteStep> step) {
-    gFailAt.store(step ? static_cast<int>(*step) : -1, std::memory_order_relaxed);
+    if (step)
+        SetAtomicWriteFault(AtomicWriteFault{*step, 0, 0});
+    else
+        SetAtomicWriteFault(std::nullopt);
+}
+
+int AtomicWriteCalls(AtomicWriteStep step) {
+    return gCalls[Index(step)].load(std::memory_order_relaxed);
+}
+
+std::filesystem::path InjectedFaultTarget() {
+    Seam& seam = TheSeam();
+    std::lock_guard lock(seam.mutex);
+    return seam.hit;
+}
+
+void SetAtomicWriteObserver(AtomicWriteObserver observer) {
+    Seam& seam = TheSeam();
+    std::lock_guard lock(seam.mutex);
+    seam.observer = std::move(observer);
+    gObserved.store(static_cast<bool>(seam.observer), std::memory_order_release);
 }
 
 } // namespace tavrel::detail

@@ -222,7 +222,10 @@ std::string_view InvalidWrite(std::string_view section, std::string_view key,
         return "a key cannot contain a line break or NUL";
     if (key.front() == ';')
         return "a key cannot start with ';'";
-    if (key.front() == '[' && key.find(']') != std::string_view::npos)
+    // The line "key=value" reads as a header when it starts with '[' and holds a ']'
+    // anywhere, in the value too.
+    if (key.front() == '[' &&
+        (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos))
         return "a key cannot look like a section header";
     if (HasLineBreakOrNul(value))
         return "a value cannot contain a line break or NUL";
@@ -368,14 +371,17 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     const std::string_view invalid = InvalidWrite(section, key, value);
     if (!invalid.empty())
         Fail(invalid);
-    auto current = DocumentCache::Instance().Get(cacheKey_);
+    auto current = held_ ? held_ : DocumentCache::Instance().Get(cacheKey_);
     switch (current->GetState()) {
     case ProfileDocument::State::NotText:
         Fail("the file is not a text file");
     case ProfileDocument::State::Unreadable:
         Fail("the file cannot be read");
     case ProfileDocument::State::Missing: {
-        // Creating folders is not this object's job; fail now rather than at the flush.
+        // Creating folders is not this object's job; fail now rather than at the flush
+        // (checked once per batch of writes).
+        if (pending_ && !pending_->journal.empty())
+            break;
         std::error_code ec;
         const auto folder = std::filesystem::path(cacheKey_).parent_path();
         if (!std::filesystem::is_directory(folder, ec))
@@ -425,11 +431,13 @@ void ProfileFile::ReadSectionValues(
     // One view for the whole section: the keys and values of one moment of the file.
     const auto view = View();
     const std::string_view name = TrimProfileBlanks(section);
+    // Without the list-buffer limit: copying and reversing whole dictionaries must not
+    // silently drop the keys of large sections.
     std::vector<std::string> keys;
-    {
-        ListBuffer buffer(keys);
-        view->ForEachKey(name, [&](std::string_view key) { buffer.Add(key); });
-    }
+    view->ForEachKey(name, [&](std::string_view key) {
+        if (!key.empty())
+            keys.emplace_back(key);
+    });
     entries.clear();
     entries.reserve(keys.size());
     for (auto& key : keys) {
@@ -460,6 +468,9 @@ void ProfileFile::UpdateFile() {
     FileStamp stamp;
     try {
         detail::FolderLock lock(target.parent_path());
+        // A writer killed before its rename left its temporary file; under the lock no
+        // other writer can own one, so whatever is there now is stale.
+        detail::RemoveStaleTemporaries(target);
         // Under the lock, the bytes on disk decide: a stamp alone can miss a rewrite made
         // within one tick of the clock, and that would lose the other writer's change.
         FileContent content = detail::ReadWholeFile(cacheKey_);

@@ -19,7 +19,8 @@ constexpr char kHex[] = "0123456789ABCDEF";
 // Names and values are stored in the profile syntax, which cannot hold every byte. What it
 // cannot hold is written as %XX (upper-case hex): '%' itself, line breaks, NUL and every
 // other control byte, and a space at either end (blanks there are trimmed on reading).
-// Names also escape '=' (it ends a key), '[' and ']' (a header) and ';' (a comment).
+// Names also escape '=' (it ends a key), '[' and ']' (a header) and ';' (a comment); values
+// escape ']', which after a hand-written name starting with '[' would make a header.
 // Letters are never escaped, so case-insensitive matching of escaped names equals
 // case-insensitive matching of the names themselves.
 std::string Escape(std::string_view text, bool isName) {
@@ -30,7 +31,8 @@ std::string Escape(std::string_view text, bool isName) {
         bool escape =
             c < 0x20 || c == 0x7F || c == '%' || (c == ' ' && (i == 0 || i + 1 == text.size()));
         if (isName)
-            escape = escape || c == '=' || c == '[' || c == ']' || c == ';';
+            escape = escape || c == '=' || c == '[' || c == ';';
+        escape = escape || c == ']';
         if (escape) {
             out.push_back('%');
             out.push_back(kHex[c >> 4]);

@@ -108,6 +108,28 @@ TEST_F(Translation, ASwitchMapsTextsBackAndForwardThroughTheReverseDictionary) {
     EXPECT_EQ(form->caption, "File");
 }
 
+TEST_F(Translation, LargeSectionsAreReversedWhole) {
+    // Far more key bytes than a 16384-byte list buffer holds.
+    std::string french = "[Caption]\r\n", spanish = "[Caption]\r\n";
+    for (int i = 0; i < 2000; ++i) {
+        const std::string key = "Text number " + std::to_string(i) + " of the form";
+        french += key + "=fr " + key + "\r\n";
+        spanish += key + "=es " + key + "\r\n";
+    }
+    WriteDictionary("fr.lng", "French", french);
+    WriteDictionary("es.lng", "Spanish", spanish);
+    open->caption = "fr Text number 1999 of the form";
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    EXPECT_EQ(open->caption, "es Text number 1999 of the form");
+
+    // A new language is seeded with every entry of a large Default dictionary too.
+    WriteDictionary("OvkDefault.Lng", "Default", spanish);
+    const auto file = server->NewLanguage("Klingon", nullptr);
+    EXPECT_EQ(Read(file, "Caption", "Text number 1999 of the form"),
+              "es Text number 1999 of the form");
+}
+
 TEST_F(Translation, ExcludedComponentsKeepTheirOwnTextsOnly) {
     auto* inner = new TButton(open); // owned by the excluded button
     inner->caption = "Ouvrir";
@@ -238,6 +260,14 @@ TEST_F(Translation, AFailingSwitchReleasesItsDictionariesAndSkipsTheRest) {
     EXPECT_EQ(store.ReadString("Others", "ActualLanguage", ""), "French");
     // Texts already written stay changed: the form was translated back before the failure.
     EXPECT_EQ(form->caption, "File");
+
+    // Listeners hear the end of a failed switch too.
+    std::vector<TOvkLocalizeServer::TSwitchPhase> phases;
+    const int id = server->AddSwitchListener([&](auto phase) { phases.push_back(phase); });
+    EXPECT_THROW(server->SetLanguage("Spanish"), std::runtime_error);
+    EXPECT_EQ(phases, (std::vector{TOvkLocalizeServer::TSwitchPhase::Begin,
+                                   TOvkLocalizeServer::TSwitchPhase::End}));
+    server->RemoveSwitchListener(id);
 
     // The dictionaries were released: a later switch without the failing component works.
     delete stubborn;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -109,6 +110,13 @@ public:
     // Adds the texts of every client to every dictionary (register mode over all clients).
     void RegisterClientTexts();
 
+    // Told when a switch of the clients' texts begins and ends (End also when the switch
+    // fails), so a toolkit layer can hold back what it shows until both passes are done.
+    enum class TSwitchPhase { Begin, End };
+    using SwitchListener = std::function<void(TSwitchPhase)>;
+    int AddSwitchListener(SwitchListener listener);
+    void RemoveSwitchListener(int id);
+
     const TLocalizeEnvironment& Environment() const { return environment_; }
 
 protected:
@@ -118,6 +126,8 @@ private:
     std::string CurrentDictionaryFile();
     std::filesystem::path ReverseDictionaryFile() const;
     void BuildReverseDictionary();
+    void SwitchClientTrees();
+    void TellSwitchListeners(TSwitchPhase phase);
     void AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries);
     ProfileFile& LookupDictionary(std::string_view language);
 
@@ -126,6 +136,8 @@ private:
         std::unique_ptr<TStrings> Exclusions; // nullptr: none
     };
     std::vector<Client> clients_;
+    std::vector<std::pair<int, SwitchListener>> switchListeners_;
+    int nextSwitchListener_ = 1;
     // Held only while a switch runs.
     std::unique_ptr<ProfileFile> currentDictionary_;
     std::unique_ptr<ProfileFile> reverseDictionary_;

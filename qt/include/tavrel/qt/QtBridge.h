@@ -15,12 +15,12 @@
 #include "tavrel/qt/QtBridgeMirror.h"
 #include "tavrel/qt/QtMenuRenderer.h"
 
+#include <memory>
 #include <QHash>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -138,6 +138,7 @@ private:
     std::string current_;
     bool includeDefault_;
     bool withImages_;
+    bool menuGone_ = false;
 };
 
 // Fills `menu` with the languages and keeps it so; see QtLanguageMenu.

@@ -9,11 +9,11 @@
 #include "tavrel/localize/TComponent.h"
 #include "tavrel/localize/TStrings.h"
 
+#include <memory>
+#include <optional>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <memory>
-#include <optional>
 #include <string>
 
 namespace tavrel {
@@ -76,6 +76,7 @@ private:
     const QObject* key_;
     bool detached_ = false;
     mutable std::optional<QtTextKind> kind_;
+    mutable const TClassInfo* class_ = nullptr; // of kind_
     // Created on first use for the kinds that have them.
     mutable std::unique_ptr<TStringList> lines_;
     mutable std::string syncedCommaText_; // the widget's lines when last handed out

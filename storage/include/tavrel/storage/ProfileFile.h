@@ -50,8 +50,8 @@ public:
     void ReadSections(std::vector<std::string>& list) const;
     // Clears the list, then adds every key of the first matching section in file order.
     void ReadSection(std::string_view section, std::vector<std::string>& list) const;
-    // Every key of the section as ReadSection lists them, each with the value ReadString
-    // gives for it, all from one reading of the file.
+    // Every key of the section (as ReadSection lists them, but without the 16384-byte
+    // limit), each with the value ReadString gives for it, all from one reading of the file.
     void ReadSectionValues(std::string_view section,
                            std::vector<std::pair<std::string, std::string>>& entries) const;
     bool SectionExists(std::string_view section) const;

@@ -1,0 +1,278 @@
+// The phrasebook example driven off-screen: its window switched in-process through every
+// shipped language and back, register mode on a copy of its dictionaries, and the program
+// itself run with its command line.
+
+#include "Phrasebook.h"
+
+#include "PhrasebookWindow.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/ProfileFile.h"
+#include "TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tavrel::QtClientText;
+
+const fs::path kShipped = PHRASEBOOK_SOURCE_DICTIONARIES;
+const char* const kGerman = "OvkD3200TSCHA.Lng";
+const char* const kFrench = "OvkF6520GAISA.Lng";
+
+// Widgets need an application object; these tests run on the off-screen platform.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    char name_[16] = "phrasebook_test";
+    char* argv_[2] = {name_, nullptr};
+    int argc_ = 1;
+    std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const application =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+std::string Section(const std::string& path) {
+    return path.substr(path.rfind('.') + 1);
+}
+
+std::vector<std::string> Captions(const QMenu& menu) {
+    std::vector<std::string> captions;
+    for (const QAction* action : menu.actions())
+        captions.push_back(action->text().toStdString());
+    return captions;
+}
+
+class PhrasebookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::copy(kShipped, folder_);
+        server_ = phrasebook::CreateServer(folder_);
+        window_ = std::make_unique<phrasebook::PhrasebookWindow>(*server_);
+        window_->ShowAbout(); // its texts count too
+    }
+    void TearDown() override {
+        window_.reset();
+        server_.reset();
+    }
+
+    std::vector<QtClientText> Texts() const { return window_->Client()->Texts(); }
+
+    tavrel::test::ScopedUserFolders user_;
+    tavrel::test::TempDir dir_;
+    fs::path folder_ = dir_ / "dictionaries";
+    std::unique_ptr<tavrel::TOvkLocalizeServer> server_;
+    std::unique_ptr<phrasebook::PhrasebookWindow> window_;
+};
+
+TEST_F(PhrasebookTest, ShippedDictionariesHoldEveryTextOfTheWindow) {
+    std::set<std::pair<std::string, std::string>> seen, listed;
+    for (const QtClientText& text : Texts())
+        seen.emplace(Section(text.Path), text.Text);
+    const tavrel::ProfileFile standard(kShipped / "OvkDefault.Lng");
+    for (const char* section : {"Caption", "Hint", "Text"}) {
+        std::vector<std::string> keys;
+        standard.ReadSection(section, keys);
+        for (const std::string& key : keys)
+            listed.emplace(section, key);
+    }
+    EXPECT_EQ(seen, listed);
+    EXPECT_EQ(seen.size(), Texts().size()); // no text twice
+}
+
+TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
+    const std::vector<QtClientText> english = Texts();
+    ASSERT_GT(english.size(), 40u);
+    for (const auto& [language, file] : {std::pair{"Deutsch", kGerman}, std::pair{"Fran\xE7"
+                                                                                  "ais",
+                                                                                  kFrench}}) {
+        SCOPED_TRACE(file);
+        server_->SetLanguage(language);
+        const tavrel::ProfileFile dictionary(kShipped / file);
+        const std::vector<QtClientText> translated = Texts();
+        ASSERT_EQ(translated.size(), english.size());
+        for (std::size_t i = 0; i < english.size(); ++i) {
+            const std::string expected =
+                dictionary.ReadString(Section(english[i].Path), english[i].Text, "(missing)");
+            EXPECT_EQ(translated[i].Path, english[i].Path);
+            EXPECT_EQ(translated[i].Text, expected) << english[i].Path;
+        }
+        server_->SetLanguage("Default");
+        EXPECT_EQ(Texts(), english);
+    }
+}
+
+TEST_F(PhrasebookTest, LanguageMenuListsTheLanguagesAndStaysUntranslated) {
+    QMenu& menu = *window_->LanguageMenu();
+    const std::vector<std::string> languages{"Default", "Deutsch",
+                                             "Fran\xC3\xA7"
+                                             "ais"};
+    EXPECT_EQ(Captions(menu), languages);
+    for (const QAction* action : menu.actions())
+        EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+
+    menu.actions()[1]->trigger();
+    EXPECT_EQ(window_->windowTitle(), QString::fromUtf8("Sprachführer"));
+    EXPECT_EQ(menu.title(), "&Sprache");
+    emit menu.aboutToShow();
+    EXPECT_EQ(Captions(menu), languages);
+    EXPECT_TRUE(menu.actions()[1]->isChecked());
+    EXPECT_FALSE(menu.actions()[0]->isChecked());
+}
+
+TEST_F(PhrasebookTest, CollectingTextsAddsWhatIsMissingToEveryDictionary) {
+    server_->SetLanguage("Deutsch");
+    {
+        tavrel::ProfileFile french(folder_ / kFrench);
+        french.DeleteKey("Hint", "Pick a category");
+    }
+    // A widget added at run time, in English like the rest of the source.
+    auto* extra = new QPushButton("Brand-new button", window_->centralWidget());
+    extra->setToolTip("Does nothing yet");
+
+    window_->CollectTextsAction()->trigger();
+
+    for (const char* file : {"OvkDefault.Lng", kGerman, kFrench}) {
+        SCOPED_TRACE(file);
+        const tavrel::ProfileFile dictionary(folder_ / file);
+        EXPECT_EQ(dictionary.ReadString("Caption", "Brand-new button", "?"), "Brand-new button");
+        EXPECT_EQ(dictionary.ReadString("Hint", "Does nothing yet", "?"), "Does nothing yet");
+    }
+    // What was missing is back (as its key); translations are kept.
+    EXPECT_EQ(tavrel::ProfileFile(folder_ / kFrench).ReadString("Hint", "Pick a category", "?"),
+              "Pick a category");
+    EXPECT_EQ(tavrel::ProfileFile(folder_ / kGerman).ReadString("Caption", "Phrasebook", "?"),
+              tavrel::Cp1252FromUtf8("Sprachführer"));
+    // The window is back in German, and says so in German.
+    EXPECT_EQ(window_->windowTitle(), QString::fromUtf8("Sprachführer"));
+    EXPECT_EQ(window_->statusBar()->currentMessage(), "Texte gesammelt");
+}
+
+TEST_F(PhrasebookTest, CollectingTextsChangesNoShippedDictionary) {
+    window_->CollectTexts();
+    for (const fs::directory_entry& entry : fs::directory_iterator(kShipped)) {
+        EXPECT_EQ(tavrel::test::ReadFileBytes(folder_ / entry.path().filename()),
+                  tavrel::test::ReadFileBytes(entry.path()))
+            << entry.path().filename();
+    }
+}
+
+TEST_F(PhrasebookTest, AboutBoxMadeAfterASwitchIsTranslated) {
+    window_.reset(); // a fresh window whose About box does not exist yet
+    window_ = std::make_unique<phrasebook::PhrasebookWindow>(*server_);
+    server_->SetLanguage("Deutsch");
+    QDialog* about = window_->ShowAbout();
+    EXPECT_EQ(about->windowTitle(), QString::fromUtf8("Über den Sprachführer"));
+    EXPECT_EQ(about->findChild<QPushButton*>("CloseButton")->text(),
+              QString::fromUtf8("&Schließen"));
+    server_->SetLanguage("Default");
+    EXPECT_EQ(about->findChild<QLabel*>("AboutText")->text(),
+              "A small phrasebook that switches language while it runs.");
+}
+
+// --- The program ----------------------------------------------------------------------
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class PhrasebookProgramTest : public ::testing::Test {
+protected:
+    Result Run(const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(user_.ConfigHome().string()));
+        environment.insert("XDG_DATA_HOME", QString::fromStdString(user_.DataHome().string()));
+        process.setProcessEnvironment(environment);
+        process.start(PHRASEBOOK_EXECUTABLE, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+
+    tavrel::test::ScopedUserFolders user_;
+    tavrel::test::TempDir dir_;
+};
+
+TEST_F(PhrasebookProgramTest, DumpsTheTextsOfTheLanguageAskedFor) {
+    const fs::path folder = dir_ / "dictionaries";
+    fs::copy(kShipped, folder);
+    const QString dictionaries = QString::fromStdString(folder.string());
+
+    const Result german =
+        Run({"--dictionaries", dictionaries, "--language", "Deutsch", "--dump-texts"});
+    ASSERT_EQ(german.status, 0) << german.err;
+    EXPECT_NE(german.out.find("PhrasebookWindow.Caption\tSprachführer\n"), std::string::npos);
+    EXPECT_NE(german.out.find("PhrasebookWindow.PageTabs.Tabs.#0.Caption\t&Sätze\n"),
+              std::string::npos);
+    EXPECT_NE(german.out.find(".PhraseList.Items.Text\t\"Guten Morgen\",Danke,"
+                              "\"Wo ist der Bahnhof?\"\n"),
+              std::string::npos);
+
+    // The same texts as the window shows in-process.
+    {
+        const auto server = phrasebook::CreateServer(folder);
+        phrasebook::PhrasebookWindow window(*server);
+        server->SetLanguage("Deutsch");
+        EXPECT_EQ(german.out, phrasebook::DumpTexts(*window.Client()));
+    }
+
+    // The language chosen last is where the next run starts.
+    const Result again = Run({"--dictionaries", dictionaries, "--dump-texts"});
+    EXPECT_EQ(again.out, german.out);
+    const Result french =
+        Run({"--dictionaries", dictionaries, "--language", "Français", "--dump-texts"});
+    EXPECT_NE(french.out.find("PhrasebookWindow.Caption\tGuide de conversation\n"),
+              std::string::npos);
+}
+
+TEST_F(PhrasebookProgramTest, WorksOnAPerUserCopyOfTheShippedDictionaries) {
+    const Result first = Run({"--language", "Deutsch", "--dump-texts"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const fs::path copy = user_.DataHome() / "Tavrel" / "Phrasebook";
+    for (const fs::directory_entry& entry : fs::directory_iterator(kShipped))
+        EXPECT_TRUE(fs::exists(copy / entry.path().filename())) << entry.path().filename();
+
+    // A translator's change to the copy survives the next start.
+    {
+        tavrel::ProfileFile german(copy / kGerman);
+        german.WriteString("Caption", "Phrasebook", "Reiseworte");
+    }
+    const Result second = Run({"--language", "Deutsch", "--dump-texts"});
+    EXPECT_NE(second.out.find("PhrasebookWindow.Caption\tReiseworte\n"), std::string::npos);
+}
+
+TEST_F(PhrasebookProgramTest, RefusesWhatItCannotDo) {
+    const Result unknown = Run({"--language", "Klingon", "--dump-texts"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("Unknown language: Klingon"), std::string::npos);
+    const Result missing = Run({"--dictionaries", "/nonexistent/folder", "--dump-texts"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("No such folder"), std::string::npos);
+    EXPECT_EQ(Run({"--bogus"}).status, 2);
+}
+
+} // namespace

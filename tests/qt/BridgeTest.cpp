@@ -1,0 +1,675 @@
+// Widget trees translated through the bridge: which texts the engine sees, language
+// switches there and back, a tree that changes while registered, and texts the bridge
+// must leave alone.
+
+#include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/qt/QtBridge.h"
+#include "tavrel/qt/QtPicture.h"
+#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/ProfileFile.h"
+#include "TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTabWidget>
+#include <QToolBox>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Entry {
+    std::string Section, Key, Value; // UTF-8
+};
+
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// The core (Windows-1252) form of a UTF-8 text.
+std::string Core(const std::string& utf8) {
+    return Cp1252FromUtf8(utf8);
+}
+
+class BridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(Folder()); }
+    void TearDown() override {
+        server_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    fs::path Folder() const { return dir_ / "dict"; }
+
+    // A dictionary in the file layout: CRLF lines, Windows-1252 text, entries grouped by
+    // section in the order given.
+    void WriteDictionary(const std::string& file, const std::string& language,
+                         const std::vector<Entry>& entries) {
+        std::string out = "[Definitions]\r\nOvkLanguage=" + language + "\r\n";
+        std::string section;
+        for (const Entry& e : entries) {
+            if (e.Section != section) {
+                section = e.Section;
+                out += "[" + section + "]\r\n";
+            }
+            out += Core(e.Key) + "=" + Core(e.Value) + "\r\n";
+        }
+        test::WriteFileBytes(Folder() / file, out);
+    }
+
+    TOvkLocalizeServer& StartServer() {
+        TLocalizeEnvironment env;
+        env.SettingsFile = dir_ / "Localize.ini";
+        env.DefaultFolder = Folder();
+        env.PictureFactory = QtPictureFactory();
+        server_ = std::make_unique<TOvkLocalizeServer>(nullptr, env);
+        server_->SetDicPath(Folder().string());
+        server_->RefreshLanguages();
+        server_->SetActive(true);
+        return *server_;
+    }
+
+    TOvkLocalizeServer& Server() { return *server_; }
+
+    test::TempDir dir_;
+    std::unique_ptr<TOvkLocalizeServer> server_;
+};
+
+// A form with one widget of every kind the bridge knows, plus objects it must pass over.
+struct Form {
+    QWidget root;
+    QPushButton* button;
+    QLabel* label;
+    QGroupBox* group;
+    QCheckBox* check;
+    QLineEdit* edit;
+    QPlainTextEdit* notes;
+    QListWidget* colours;
+    QComboBox* sizes;
+    QSpinBox* spin;
+    QTreeWidget* tree;
+    QTableWidget* table;
+    QTabWidget* tabs;
+    QLabel* inside;
+    QAction* save;
+    QAction* print;
+    QMenu* menu;
+    QAction* close;
+    QToolButton* toolButton;
+    QLabel* internal;
+    QAction* generated;
+
+    Form() {
+        root.setObjectName("Form");
+        root.setWindowTitle("Main window");
+        button = Named(new QPushButton("Open", &root), "OpenButton");
+        button->setToolTip("Open a file");
+        label = Named(new QLabel("Name", &root), "NameLabel");
+        group = Named(new QGroupBox("Options", &root), "Group");
+        check = Named(new QCheckBox("Bold", group), "BoldCheck");
+        edit = Named(new QLineEdit("Alice", &root), "NameEdit");
+        notes = Named(new QPlainTextEdit("first\nsecond", &root), "Notes");
+        colours = Named(new QListWidget(&root), "Colours");
+        colours->addItems({"Red", "Green"});
+        sizes = Named(new QComboBox(&root), "Sizes");
+        sizes->setEditable(true);
+        sizes->addItems({"Small", "Large"});
+        spin = Named(new QSpinBox(&root), "Count");
+        spin->setValue(3);
+        tree = Named(new QTreeWidget(&root), "Files");
+        tree->setHeaderLabels({"File", "Size"});
+        tree->headerItem()->setToolTip(0, "File name");
+        table = Named(new QTableWidget(1, 2, &root), "Table");
+        table->setHorizontalHeaderLabels({"Key", "Value"});
+        tabs = Named(new QTabWidget(&root), "Pages");
+        auto* general = Named(new QWidget, "GeneralPage");
+        inside = Named(new QLabel("Inside", general), "InsideLabel");
+        tabs->addTab(general, "General");
+        tabs->setTabToolTip(0, "General settings");
+        tabs->addTab(Named(new QWidget, "AdvancedPage"), "Advanced");
+        save = Named(new QAction("&Save", &root), "SaveAction");
+        print = Named(new QAction("Print", &root), "PrintAction");
+        print->setToolTip("Print the page");
+        menu = Named(new QMenu("&File", &root), "FileMenu");
+        menu->addAction(save);
+        close = Named(menu->addAction("Close"), "CloseAction");
+        toolButton = Named(new QToolButton(&root), "SaveButton");
+        toolButton->setDefaultAction(save);
+        internal = Named(new QLabel("internal", &root), "qt_internal");
+        generated = Named(new QAction("Deutsch", &root), "LanguageItem");
+        generated->setProperty(kQtTagProperty, LanguageMenuTag);
+    }
+
+    template <class T> static T* Named(T* object, const char* name) {
+        object->setObjectName(name);
+        return object;
+    }
+};
+
+const std::vector<QtClientText> kFormTexts{
+    {"Form.Caption", "Main window"},
+    {"Form.OpenButton.Caption", "Open"},
+    {"Form.OpenButton.Hint", "Open a file"},
+    {"Form.NameLabel.Caption", "Name"},
+    {"Form.Group.Caption", "Options"},
+    {"Form.Group.BoldCheck.Caption", "Bold"},
+    {"Form.NameEdit.Text", "Alice"},
+    {"Form.Notes.Lines.Text", "first,second"},
+    {"Form.Colours.Items.Text", "Red,Green"},
+    {"Form.Sizes.Items.Text", "Small,Large"},
+    {"Form.Files.Columns.#0.Caption", "File"},
+    {"Form.Files.Columns.#0.Hint", "File name"},
+    {"Form.Files.Columns.#1.Caption", "Size"},
+    {"Form.Table.Columns.#0.Caption", "Key"},
+    {"Form.Table.Columns.#1.Caption", "Value"},
+    {"Form.Pages.Tabs.#0.Caption", "General"},
+    {"Form.Pages.Tabs.#0.Hint", "General settings"},
+    {"Form.Pages.Tabs.#1.Caption", "Advanced"},
+    {"Form.Pages.qt_tabwidget_stackedwidget.GeneralPage.InsideLabel.Caption", "Inside"},
+    {"Form.SaveAction.Caption", "&Save"},
+    {"Form.PrintAction.Caption", "Print"},
+    {"Form.PrintAction.Hint", "Print the page"},
+    {"Form.FileMenu.Caption", "&File"},
+    {"Form.FileMenu.CloseAction.Caption", "Close"},
+};
+
+const std::vector<Entry> kGerman{
+    {"Caption", "Main window", "Hauptfenster"},
+    {"Caption", "Open", "Öffnen"},
+    {"Caption", "Name", "Name"},
+    {"Caption", "Options", "Optionen"},
+    {"Caption", "Bold", "Fett"},
+    {"Caption", "File", "Datei"},
+    {"Caption", "Size", "Größe"},
+    {"Caption", "Key", "Schlüssel"},
+    {"Caption", "Value", "Wert"},
+    {"Caption", "General", "Allgemein"},
+    {"Caption", "Advanced", "Erweitert"},
+    {"Caption", "Inside", "Innen"},
+    {"Caption", "&Save", "&Speichern"},
+    {"Caption", "Print", "Drucken"},
+    {"Caption", "&File", "&Datei"},
+    {"Caption", "Close", "Schließen"},
+    {"Caption", "Deutsch", "WRONG"},
+    {"Caption", "internal", "WRONG"},
+    {"Hint", "Open a file", "Eine Datei öffnen"},
+    {"Hint", "File name", "Dateiname"},
+    {"Hint", "General settings", "Allgemeine Einstellungen"},
+    {"Hint", "Print the page", "Seite drucken"},
+    {"Hint", "Save", "WRONG"},
+    {"Text", "Alice", "Alicia"},
+    {"Text", "first,second", "erste,zweite"},
+    {"Text", "Red,Green", "Rot,Grün"},
+    {"Text", "Small,Large", "Klein,Groß"},
+    {"Text", "3", "WRONG"},
+};
+
+TEST_F(BridgeTest, EngineSeesTheTextsOfTheTable) {
+    StartServer();
+    Form form;
+    QtLocalizeClient* client = AddQtClient(Server(), form.root);
+    // Left out: the spin box's and the combo box's edit fields, the tool button showing
+    // an action, the menu's own action, the "qt_" label, the tagged language item, and
+    // the derived tool tips of actions.
+    EXPECT_EQ(client->Texts(), kFormTexts);
+}
+
+TEST_F(BridgeTest, SwitchTranslatesEveryKindAndBack) {
+    WriteDictionary("German.Lng", "German", kGerman);
+    StartServer();
+    Form form;
+    QtLocalizeClient* client = AddQtClient(Server(), form.root);
+    form.sizes->setCurrentIndex(1);
+    form.colours->item(1)->setData(Qt::UserRole, 42);
+
+    Server().SetLanguage("German");
+
+    EXPECT_EQ(form.root.windowTitle(), "Hauptfenster");
+    EXPECT_EQ(form.button->text(), Q("Öffnen"));
+    EXPECT_EQ(form.button->toolTip(), Q("Eine Datei öffnen"));
+    EXPECT_EQ(form.group->title(), "Optionen");
+    EXPECT_EQ(form.check->text(), "Fett");
+    EXPECT_EQ(form.edit->text(), "Alicia");
+    EXPECT_EQ(form.notes->toPlainText(), "erste\nzweite");
+    EXPECT_EQ(form.colours->item(0)->text(), "Rot");
+    EXPECT_EQ(form.colours->item(1)->text(), Q("Grün"));
+    EXPECT_EQ(form.colours->item(1)->data(Qt::UserRole).toInt(), 42); // items are kept
+    EXPECT_EQ(form.sizes->itemText(1), Q("Groß"));
+    EXPECT_EQ(form.sizes->currentIndex(), 1);
+    EXPECT_EQ(form.tree->headerItem()->text(1), Q("Größe"));
+    EXPECT_EQ(form.tree->headerItem()->toolTip(0), "Dateiname");
+    EXPECT_EQ(form.table->horizontalHeaderItem(0)->text(), Q("Schlüssel"));
+    EXPECT_EQ(form.tabs->tabText(0), "Allgemein");
+    EXPECT_EQ(form.tabs->tabToolTip(0), "Allgemeine Einstellungen");
+    EXPECT_EQ(form.tabs->tabText(1), "Erweitert");
+    EXPECT_EQ(form.inside->text(), "Innen");
+    EXPECT_EQ(form.save->text(), "&Speichern");
+    EXPECT_EQ(form.toolButton->text(), "Speichern"); // follows its action
+    EXPECT_EQ(form.print->toolTip(), "Seite drucken");
+    EXPECT_EQ(form.menu->title(), "&Datei");
+    EXPECT_EQ(form.close->text(), Q("Schließen"));
+    // Passed over.
+    EXPECT_EQ(form.spin->findChild<QLineEdit*>()->text(), "3");
+    EXPECT_EQ(form.sizes->findChild<QLineEdit*>()->text(), QString::fromUtf8("Groß"));
+    EXPECT_EQ(form.internal->text(), "internal");
+    EXPECT_EQ(form.generated->text(), "Deutsch");
+    EXPECT_EQ(form.save->toolTip(), "Speichern"); // still derived from the text
+
+    Server().SetLanguage("Default");
+    EXPECT_EQ(client->Texts(), kFormTexts);
+    EXPECT_EQ(form.colours->item(1)->data(Qt::UserRole).toInt(), 42);
+    EXPECT_EQ(form.save->toolTip(), "Save");
+}
+
+TEST_F(BridgeTest, IndexedTextsOfToolBoxesTabBarsAndTables) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "First", "Erste"},
+                     {"Caption", "Second", "Zweite"},
+                     {"Caption", "Amount", "Betrag"},
+                     {"Hint", "The first page", "Die erste Seite"}});
+    StartServer();
+    QWidget root;
+    auto* box = new QToolBox(&root);
+    box->setObjectName("Box");
+    box->addItem(new QWidget, "First");
+    box->setItemToolTip(0, "The first page");
+    box->addItem(new QWidget, "Second");
+    auto* bar = new QTabBar(&root);
+    bar->setObjectName("Bar");
+    bar->addTab("First");
+    bar->addTab("Second");
+    auto* table = new QTableWidget(1, 2, &root);
+    table->setObjectName("Grid");
+    table->setHorizontalHeaderItem(1, new QTableWidgetItem("Amount"));
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    const std::vector<QtClientText> expected{
+        {"QWidget[0].Box.Tabs.#0.Caption", "First"},
+        {"QWidget[0].Box.Tabs.#0.Hint", "The first page"},
+        {"QWidget[0].Box.Tabs.#1.Caption", "Second"},
+        {"QWidget[0].Bar.Tabs.#0.Caption", "First"},
+        {"QWidget[0].Bar.Tabs.#1.Caption", "Second"},
+        {"QWidget[0].Grid.Columns.#1.Caption", "Amount"},
+    };
+    EXPECT_EQ(client->Texts(), expected);
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(box->itemText(0), "Erste");
+    EXPECT_EQ(box->itemToolTip(0), "Die erste Seite");
+    EXPECT_EQ(box->itemText(1), "Zweite");
+    EXPECT_EQ(bar->tabText(1), "Zweite");
+    EXPECT_EQ(table->horizontalHeaderItem(0), nullptr); // still shows its number
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Betrag");
+}
+
+TEST_F(BridgeTest, WidgetsAddedLaterAreSwitchedAndRemovedOnesAreNot) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Open", "Öffnen"},
+                     {"Caption", "Later", "Später"},
+                     {"Caption", "Gone", "Weg"},
+                     {"Caption", "Moved", "Bewegt"}});
+    StartServer();
+    QWidget root;
+    QWidget outside;
+    auto* stays = new QLabel("Open", &root);
+    auto* container = new QWidget(&root);
+    auto* removed = new QLabel("Gone", container);
+    auto* moved = new QLabel("Moved", &outside);
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    const int tracked = client->TrackedCount();
+
+    auto* later = new QPushButton("Later", container); // built after registration
+    removed->setParent(&outside);                      // leaves the tree
+    moved->setParent(&root);                           // joins it
+    delete new QLabel("Open", &root);                  // comes and goes
+    Server().SetLanguage("German");
+
+    EXPECT_EQ(stays->text(), Q("Öffnen"));
+    EXPECT_EQ(later->text(), Q("Später"));
+    EXPECT_EQ(moved->text(), "Bewegt");
+    EXPECT_EQ(removed->text(), "Gone");
+    EXPECT_EQ(client->ComponentOf(removed), nullptr);
+    EXPECT_NE(client->ComponentOf(later), nullptr);
+    EXPECT_EQ(client->TrackedCount(), tracked + 1); // +later +moved -removed
+
+    delete container; // takes `later` along
+    EXPECT_EQ(client->ComponentOf(later), nullptr);
+    Server().SetLanguage("Default");
+    EXPECT_EQ(stays->text(), "Open");
+    EXPECT_EQ(moved->text(), "Moved");
+}
+
+// Application code reacting to a text write destroys widgets while the engine is walking
+// the tree: nothing destroyed is touched, and the rest of the tree is still switched.
+TEST_F(BridgeTest, WidgetsDestroyedDuringASwitchAreNotTouched) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Before", "Vorher"},
+                     {"Caption", "After", "Nachher"},
+                     {"Caption", "Victim", "Opfer"},
+                     {"Text", "Trigger", "Ausloeser"}});
+    StartServer();
+    QWidget root;
+    auto* before = new QLabel("Before", &root);
+    auto* box = new QWidget(&root);
+    auto* trigger = new QLineEdit("Trigger", box);
+    QPointer<QLabel> victim = new QLabel("Victim", &root);
+    QPointer<QWidget> victimBox = new QWidget(&root);
+    new QLabel("Victim", victimBox);
+    auto* after = new QLabel("After", &root);
+    QObject::connect(trigger, &QLineEdit::textChanged, &root, [&] {
+        delete victim.data();
+        delete victimBox.data();
+        delete before;
+        before = nullptr;
+    });
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+
+    Server().SetLanguage("German");
+
+    EXPECT_EQ(trigger->text(), "Ausloeser");
+    EXPECT_EQ(after->text(), "Nachher");
+    EXPECT_TRUE(victim.isNull());
+    // The components of the destroyed widgets are freed once the switch is over.
+    const int during = client->RootComponent().ComponentCount();
+    QCoreApplication::processEvents();
+    EXPECT_LT(client->RootComponent().ComponentCount(), during);
+    Server().SetLanguage("Default");
+    EXPECT_EQ(after->text(), "After");
+}
+
+// Even the root may go while its own tree is walked: the client leaves the server at once,
+// and the components the engine is still inside are freed after the switch.
+TEST_F(BridgeTest, RootDestroyedDuringItsOwnSwitchEndsTheClient) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Trigger", "Ausloeser"}, {"Caption", "After", "Nachher"}});
+    StartServer();
+    QPointer<QWidget> root = new QWidget;
+    auto* trigger = new QAction("Trigger", root);
+    new QLabel("After", root);
+    QObject::connect(trigger, &QAction::changed, [&] { delete root.data(); });
+    QPointer<QtLocalizeClient> client = AddQtClient(Server(), *root);
+    QWidget other;
+    auto* survivor = new QLabel("After", &other);
+    AddQtClient(Server(), other);
+
+    Server().SetLanguage("German");
+
+    EXPECT_TRUE(root.isNull());
+    EXPECT_TRUE(client.isNull());
+    EXPECT_EQ(Server().ClientCount(), 1);
+    EXPECT_EQ(survivor->text(), "Nachher");
+    QCoreApplication::processEvents(); // frees what the engine was walking
+    Server().SetLanguage("Default");
+    EXPECT_EQ(survivor->text(), "After");
+}
+
+TEST_F(BridgeTest, ClientLeavesWithItsRootAndSurvivesItsServer) {
+    StartServer();
+    {
+        auto* root = new QWidget;
+        new QLabel("Open", root);
+        QPointer<QtLocalizeClient> client = AddQtClient(Server(), *root);
+        EXPECT_EQ(Server().ClientCount(), 1);
+        delete root;
+        EXPECT_TRUE(client.isNull());
+        EXPECT_EQ(Server().ClientCount(), 0);
+        Server().SetLanguage("Default"); // no client to walk
+    }
+    QWidget root;
+    auto* label = new QLabel("Open", &root);
+    QPointer<QtLocalizeClient> client = AddQtClient(Server(), root);
+    server_.reset();
+    ASSERT_FALSE(client.isNull());
+    EXPECT_EQ(client->Server(), nullptr);
+    client->LocalizeNew(*label); // without a server: nothing
+    new QLabel("More", &root);   // the mirror still follows the tree
+    EXPECT_EQ(client->Texts().size(), 2u);
+}
+
+TEST_F(BridgeTest, RegisteringAWidgetAgainReplacesItsClient) {
+    // A second translation of the same text would show up: A -> B -> C.
+    WriteDictionary("German.Lng", "German", {{"Caption", "A", "B"}, {"Caption", "B", "C"}});
+    StartServer();
+    QWidget root;
+    auto* label = new QLabel("A", &root);
+    QPointer<QtLocalizeClient> first = AddQtClient(Server(), root);
+    QtLocalizeClient* second = AddQtClient(Server(), root, {"Nothing"});
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(Server().ClientCount(), 1);
+    Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), "B");
+    delete second;
+    EXPECT_EQ(Server().ClientCount(), 0);
+}
+
+TEST_F(BridgeTest, ExcludedWidgetsKeepTheirOwnTextsOnly) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Options", "Optionen"}, {"Caption", "Bold", "Fett"}});
+    StartServer();
+    QWidget root;
+    auto* group = new QGroupBox("Options", &root);
+    group->setObjectName("Group");
+    auto* check = new QCheckBox("Bold", group);
+    QtLocalizeClient* client = AddQtClient(Server(), root, {"group"}); // names ignore case
+    Server().SetLanguage("German");
+    EXPECT_EQ(group->title(), "Options");
+    EXPECT_EQ(check->text(), "Fett");
+    EXPECT_EQ(client->Texts().size(), 1u);
+}
+
+TEST_F(BridgeTest, ObjectNamesAndTagsFollowTheObjects) {
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+    StartServer();
+    QWidget root;
+    auto* label = new QLabel("Open", &root);
+    QtLocalizeClient* client = AddQtClient(Server(), root, {"Keep"});
+    ASSERT_NE(client->ComponentOf(label), nullptr);
+    label->setObjectName("Keep"); // renamed after registration: now excluded
+    EXPECT_EQ(client->ComponentOf(label)->Name(), "Keep");
+    label->setProperty(kQtTagProperty, 7);
+    EXPECT_EQ(client->ComponentOf(label)->Tag(), 7);
+    Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), "Open");
+    label->setObjectName("Other");
+    label->setProperty(kQtTagProperty, LanguageMenuTag); // tagged: never translated
+    Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), "Open");
+    label->setProperty(kQtTagProperty, QVariant());
+    Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), Q("Öffnen"));
+}
+
+// Texts the code page cannot hold belong to the application: they are neither translated,
+// registered nor overwritten, whatever the dictionary holds for the empty text.
+TEST_F(BridgeTest, TextsOutsideTheCodePageAreLeftAlone) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "OVK", "filled"}, {"Text", "OVK", "filled"}});
+    StartServer();
+    QWidget root;
+    root.setWindowTitle("Form");
+    auto* label = new QLabel(Q("Жук"), &root);
+    auto* list = new QListWidget(&root);
+    list->addItems({"Red", Q("Зелёный")});
+    auto* edit = new QLineEdit(Q("日本"), &root);
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    EXPECT_EQ(client->Texts().size(), 1u); // the title only
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), Q("Жук"));
+    EXPECT_EQ(list->item(1)->text(), Q("Зелёный"));
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(edit->text(), Q("日本"));
+
+    Server().RegisterClientTexts();
+    const ProfileFile german(Folder() / "German.Lng");
+    std::vector<std::string> keys;
+    german.ReadSection("Caption", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"OVK", "Form"}));
+    german.ReadSection("Text", keys);
+    EXPECT_EQ(keys, std::vector<std::string>{"OVK"});
+}
+
+// The engine looks texts up by their first 255 characters and writes back what it found;
+// a long text nobody translated keeps its end, one whose start is translated is replaced.
+TEST_F(BridgeTest, LongTextsAreNotCutByASwitch) {
+    const std::string longText(300, 'x');
+    const std::string known = std::string(255, 'k') + "tail";
+    WriteDictionary("German.Lng", "German", {{"Caption", std::string(255, 'k'), "short"}});
+    StartServer();
+    QWidget root;
+    auto* unknown = new QLabel(QString::fromStdString(longText), &root);
+    auto* translated = new QLabel(QString::fromStdString(known), &root);
+    auto* notes = new QPlainTextEdit(&root);
+    const QString longNotes = QString(200, u'a') + "\n" + QString(200, u'b');
+    notes->setPlainText(longNotes);
+    AddQtClient(Server(), root);
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(unknown->text().toStdString(), longText);
+    EXPECT_EQ(translated->text(), "short");
+    EXPECT_EQ(notes->toPlainText(), longNotes);
+}
+
+TEST_F(BridgeTest, StringListsFollowTheNumberOfTranslatedLines) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Text", "One,Two,Three", "Eins,Zwei"}, {"Text", "A,B", "\"X Y\",Z,W"}});
+    StartServer();
+    QWidget root;
+    auto* list = new QListWidget(&root);
+    list->addItems({"One", "Two", "Three"});
+    auto* combo = new QComboBox(&root);
+    combo->addItems({"A", "B"});
+    AddQtClient(Server(), root);
+
+    Server().SetLanguage("German");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text(), "Zwei");
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->itemText(0), "X Y");
+    EXPECT_EQ(combo->itemText(2), "W");
+
+    Server().SetLanguage("Default");
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(2)->text(), "Three");
+    EXPECT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(1), "B");
+}
+
+TEST_F(BridgeTest, ActionToolTipsAreTranslatedOnlyWhenTheActionHasItsOwn) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "&Open...", "&Öffnen..."},
+                     {"Caption", "Print", "Drucken"},
+                     {"Hint", "Open", "WRONG"},
+                     {"Hint", "Print it", "Ausdrucken"}});
+    StartServer();
+    QWidget root;
+    auto* open = new QAction("&Open...", &root);
+    auto* print = new QAction("Print", &root);
+    print->setToolTip("Print it");
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    EXPECT_EQ(client->Texts().size(), 3u);
+    Server().SetLanguage("German");
+    EXPECT_EQ(open->toolTip(), Q("Öffnen"));
+    EXPECT_EQ(print->toolTip(), "Ausdrucken");
+    Server().SetLanguage("Default");
+    EXPECT_EQ(open->toolTip(), "Open");
+    EXPECT_EQ(print->toolTip(), "Print it");
+}
+
+TEST_F(BridgeTest, LocalizeNewTranslatesAWidgetMadeAfterTheSwitch) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "About", "Info"}, {"Caption", "Close", "Schließen"}});
+    StartServer();
+    QWidget root;
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    Server().SetLanguage("German");
+
+    auto* dialog = new QDialog(&root);
+    dialog->setWindowTitle("About");
+    auto* close = new QPushButton("Close", dialog);
+    QLabel outside("Close");
+    client->LocalizeNew(outside); // not in the tree: nothing
+    client->LocalizeNew(*dialog);
+    EXPECT_EQ(dialog->windowTitle(), "Info");
+    EXPECT_EQ(close->text(), Q("Schließen"));
+    EXPECT_EQ(outside.text(), "Close");
+
+    Server().SetLanguage("Default"); // the dialog now switches with the rest
+    EXPECT_EQ(close->text(), "Close");
+}
+
+TEST_F(BridgeTest, RegisterModeAddsTextsToEveryDictionaryAndChangesNothing) {
+    WriteDictionary("OvkDefault.Lng", "Default", {});
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+    StartServer();
+    QWidget root;
+    auto* open = new QPushButton("Open", &root);
+    open->setToolTip("Opens it");
+    auto* list = new QListWidget(&root);
+    list->addItems({"Red", "Dark green"});
+    AddQtClient(Server(), root);
+
+    Server().RegisterClientTexts();
+
+    EXPECT_EQ(open->text(), "Open");
+    const ProfileFile german(Folder() / "German.Lng");
+    const ProfileFile standard(Folder() / "OvkDefault.Lng");
+    EXPECT_EQ(german.ReadString("Caption", "Open", "?"), Core("Öffnen")); // kept
+    EXPECT_EQ(standard.ReadString("Caption", "Open", "?"), "Open");
+    for (const ProfileFile* file : {&german, &standard}) {
+        EXPECT_EQ(file->ReadString("Hint", "Opens it", "?"), "Opens it");
+        EXPECT_EQ(file->ReadString("Text", "Red,\"Dark green\"", "?"), "Red,\"Dark green\"");
+    }
+}
+
+TEST(BridgeStringsTest, ChangeHandlerHearsEveryChangeAndStaysWithTheOriginal) {
+    TStringList list;
+    int changes = 0;
+    list.OnChange = [&] { ++changes; };
+    list.Add("a");
+    list.Insert(0, "b");
+    list.SetStrings(1, "c");
+    list.Delete(0);
+    list.SetCommaText("x,y");
+    list.SetLines({"z"});
+    list.Clear();
+    EXPECT_EQ(changes, 7);
+    (void)list.CommaText();
+    (void)list.IndexOf("z");
+    EXPECT_EQ(changes, 7); // reading is no change
+
+    list.Add("kept");
+    TStringList copy(list);
+    EXPECT_FALSE(copy.OnChange);
+    EXPECT_EQ(copy.Lines(), std::vector<std::string>{"kept"});
+    copy.Add("more");
+    EXPECT_EQ(changes, 8);
+    list = copy;
+    EXPECT_EQ(changes, 9);
+    EXPECT_EQ(list.Count(), 2);
+}
+
+} // namespace
+} // namespace tavrel
