@@ -42,7 +42,7 @@ TEST_F(DialogsTest, NameDialogsCloseWithEnterAsOkAndEscapeAsCancel) {
         EXPECT_TRUE(key.Button1->isDefault());
         EXPECT_EQ(RunDialog<TNewKey>(key,
                                      [&](TNewKey* d) {
-                                         EXPECT_EQ(QApplication::focusWidget(), d->Edit1);
+                                         EXPECT_EQ(FocusAfterActivation(d->Edit1), d->Edit1);
                                          QTest::keyClicks(d->Edit1, "Name");
                                          QTest::keyClick(d->Edit1, c.key);
                                      }),
@@ -53,7 +53,7 @@ TEST_F(DialogsTest, NameDialogsCloseWithEnterAsOkAndEscapeAsCancel) {
         ExpectFixedFrame(language, "Define New Language Name", {351, 85});
         EXPECT_EQ(RunDialog<TNewLangNameDialog>(language,
                                                 [&](TNewLangNameDialog* d) {
-                                                    EXPECT_EQ(QApplication::focusWidget(),
+                                                    EXPECT_EQ(FocusAfterActivation(d->LangName),
                                                               d->LangName);
                                                     QTest::keyClick(d->LangName, c.key);
                                                 }),

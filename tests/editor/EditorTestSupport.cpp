@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -197,6 +198,14 @@ std::string EditorFixture::Read(const fs::path& file, const std::string& section
                                 const std::string& key) {
     const ProfileFile profile(file);
     return profile.ReadString(section, key, "<absent>");
+}
+
+QWidget* FocusAfterActivation(QWidget* expected) {
+    QElapsedTimer clock;
+    clock.start();
+    while (QApplication::focusWidget() != expected && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return QApplication::focusWidget();
 }
 
 } // namespace tavrel::editor::test

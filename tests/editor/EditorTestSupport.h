@@ -52,6 +52,10 @@ template <class T> std::shared_ptr<bool> OnNextModal(std::function<void(T*)> act
 // Chooses `file` in an open-picture dialog as if typed into its name field, and opens it.
 void TypeFileName(QFileDialog& dialog, const fs::path& file);
 
+// The widget that has the keyboard focus once a just-shown window got activated (which
+// takes some event processing on a busy machine); nullptr after two seconds without focus.
+QWidget* FocusAfterActivation(QWidget* expected);
+
 // Answers the next confirmation box with Yes or No and returns its text through `text`.
 std::shared_ptr<bool> AnswerConfirmation(bool yes, QString* text);
 
