@@ -121,6 +121,7 @@ ProfileFile& TOvkLocalizeServer::LookupDictionary(std::string_view language) {
                 file = CurrentDictionaryFile();
             callDictionary_ = std::make_unique<ProfileFile>(file);
         }
+        callDictionary_->Hold(); // one state for the whole call, no stat per look-up
     }
     return *callDictionary_;
 }

@@ -6,11 +6,13 @@
 #include "tavrel/qt/QtBridge.h"
 
 #include <algorithm>
+#include <memory>
 #include <QChildEvent>
 #include <QCoreApplication>
 #include <QDynamicPropertyChangeEvent>
 #include <QEvent>
 #include <QTimer>
+#include <utility>
 
 namespace tavrel {
 
@@ -68,6 +70,27 @@ void DetachAll(QtObjectComponent& component) {
     }
 }
 
+// Frees components the engine or a push of held texts may still be using once no write
+// into a widget is running any more.
+void DeleteWhenIdle(TComponent* component) {
+    QTimer::singleShot(0, QCoreApplication::instance(), [component] {
+        if (QtObjectComponent::Writing())
+            DeleteWhenIdle(component);
+        else
+            delete component;
+    });
+}
+
+// Writes what the engine changed during a switch into the widgets. Takes the state by
+// value: a write may run application code that destroys the client, whose components
+// then stay (detached) until no write runs.
+void PushChanged(std::shared_ptr<QtSwitchState> state) {
+    const std::vector<QtObjectComponent*> changed = std::exchange(state->Changed, {});
+    const QtObjectComponent::WriteScope writing;
+    for (QtObjectComponent* component : changed)
+        component->PushHeld();
+}
+
 // The top-most detached components below `component`.
 void CollectDetached(TComponent& component, std::vector<TComponent*>& out) {
     for (int i = 0; i < component.ComponentCount(); ++i) {
@@ -100,13 +123,25 @@ private:
 
 QtLocalizeClient::QtLocalizeClient(TOvkLocalizeServer& server, QWidget& root,
                                    std::vector<std::string> exclusions)
-    : server_(&server), root_(&root), watcher_(std::make_unique<ServerWatcher>(*this)) {
+    : server_(&server), root_(&root), watcher_(std::make_unique<ServerWatcher>(*this)),
+      switchState_(std::make_shared<QtSwitchState>()) {
     if (!exclusions.empty())
         exclusions_ = std::make_unique<TStringList>(exclusions);
     rootComponent_.reset(Track(root, nullptr));
     connect(&root, &QObject::destroyed, this, [this] { delete this; });
     server.FreeNotification(watcher_.get());
     server.AddClient(*rootComponent_, std::move(exclusions));
+    // The server may still call a copy of the listener after a write during its End phase
+    // destroyed this client.
+    switchListener_ = server.AddSwitchListener(
+        [self = QPointer<QtLocalizeClient>(this)](TOvkLocalizeServer::TSwitchPhase phase) {
+            if (self.isNull())
+                return;
+            if (phase == TOvkLocalizeServer::TSwitchPhase::Begin)
+                self->SwitchBegins();
+            else
+                self->SwitchEnds();
+        });
     LiveClients().push_back(this);
 }
 
@@ -117,15 +152,15 @@ QtLocalizeClient::~QtLocalizeClient() {
             object->removeEventFilter(this);
     }
     if (server_ != nullptr) {
+        server_->RemoveSwitchListener(switchListener_);
         server_->RemoveFreeNotification(watcher_.get());
         server_->RemoveClient(*rootComponent_);
     }
-    if (QtObjectComponent::Writing()) {
-        // Destroyed by application code running inside a text write of a switch: the
-        // engine is still walking these components, so they are freed once it is done.
+    if (QtObjectComponent::Writing() || switchState_->Holding) {
+        // Destroyed by application code running inside a text write or a switch: the
+        // engine or the push is still using these components, so they are freed later.
         DetachAll(*rootComponent_);
-        QTimer::singleShot(0, QCoreApplication::instance(),
-                           [orphan = rootComponent_.release()] { delete orphan; });
+        DeleteWhenIdle(rootComponent_.release());
     }
 }
 
@@ -141,7 +176,7 @@ QtObjectComponent* QtLocalizeClient::Find(const QObject* object) const {
 }
 
 QtObjectComponent* QtLocalizeClient::Track(QObject& object, TComponent* owner) {
-    auto* component = new QtObjectComponent(object, owner);
+    auto* component = new QtObjectComponent(object, owner, switchState_);
     index_.insert(&object, component);
     object.installEventFilter(this);
     connect(&object, &QObject::objectNameChanged, this, [this, key = &object](const QString& name) {
@@ -170,7 +205,7 @@ void QtLocalizeClient::Untrack(QtObjectComponent& component) {
 void QtLocalizeClient::Dispose(QtObjectComponent* component) {
     // During a write the engine may be inside this very component: it stays in place,
     // detached (it has no texts any more), until the switch is over.
-    if (QtObjectComponent::Writing()) {
+    if (QtObjectComponent::Writing() || switchState_->Holding) {
         SchedulePurge();
         return;
     }
@@ -186,7 +221,7 @@ void QtLocalizeClient::SchedulePurge() {
 
 void QtLocalizeClient::Purge() {
     purgeScheduled_ = false;
-    if (QtObjectComponent::Writing()) {
+    if (QtObjectComponent::Writing() || switchState_->Holding) {
         SchedulePurge();
         return;
     }
@@ -198,6 +233,18 @@ void QtLocalizeClient::Purge() {
 
 void QtLocalizeClient::ServerDestroyed() {
     server_ = nullptr;
+}
+
+void QtLocalizeClient::SwitchBegins() {
+    switchState_->Holding = true;
+    ++switchState_->Switch;
+}
+
+void QtLocalizeClient::SwitchEnds() {
+    if (!switchState_->Holding)
+        return;
+    switchState_->Holding = false;
+    PushChanged(switchState_);
 }
 
 bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {

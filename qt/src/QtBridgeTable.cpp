@@ -32,6 +32,8 @@
 // Text passes through QtText. A Qt text holding a character the code page cannot hold
 // is not the engine's: it reads as empty and is never overwritten. A write that would
 // not change the text is skipped, so nothing is signalled or relaid out for nothing.
+// During a switch the engine's writes are held in the mirror (QtSwitchState) and reach
+// each widget once, when the switch is over.
 
 #include "tavrel/localize/OVKPropUtils.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
@@ -87,10 +89,6 @@ enum class QtTextKind : int {
 
 namespace {
 
-QObject* ObjectOf(const TPersistent& component) {
-    return static_cast<const QtObjectComponent&>(component).Object();
-}
-
 // Whether `text` (core) replaces `current` (Qt); sets `next` when it does. A current text
 // the code page cannot hold is not the engine's. A text longer than the engine's look-up
 // width that comes back as its own first 255 characters was not translated but cut: the
@@ -109,29 +107,61 @@ std::string ReadText(const QString& text) {
     return QtObjectComponent::CoreText(text).value_or(std::string());
 }
 
-// A text property read and written through a pair of the widget's own functions.
-template <class W>
-TPropInfo TextProp(std::string name, QString (W::*get)() const, void (W::*set)(const QString&)) {
+// A text of an object read and written through a pair of plain functions, and the slot
+// (0: main text, 1: tool tip) that holds it during a switch.
+struct TextAccess {
+    QString (*Get)(QObject& object);
+    void (*Set)(QObject& object, const QString& text);
+};
+
+template <class W, QString (W::*Get)() const, void (W::*Set)(const QString&)>
+const TextAccess& MemberAccess() {
+    static const TextAccess access{
+        [](QObject& o) { return (static_cast<W&>(o).*Get)(); },
+        [](QObject& o, const QString& text) { (static_cast<W&>(o).*Set)(text); }};
+    return access;
+}
+
+TPropInfo TextProp(std::string name, int slot, const TextAccess& access) {
     TPropInfo p;
     p.Name = std::move(name);
     p.Kind = TPropKind::LongString;
-    p.GetString = [get](const TPersistent& o) -> std::string {
-        auto* widget = static_cast<W*>(ObjectOf(o));
-        return widget ? ReadText((widget->*get)()) : std::string();
+    p.GetString = [slot, &access](const TPersistent& o) -> std::string {
+        auto& component = const_cast<QtObjectComponent&>(static_cast<const QtObjectComponent&>(o));
+        QObject* object = component.Object();
+        if (object == nullptr)
+            return std::string();
+        if (component.Holding()) {
+            const QtHeldText& held = component.HeldText(slot, [&] { return access.Get(*object); });
+            return held.Readable ? held.Text : std::string();
+        }
+        return ReadText(access.Get(*object));
     };
-    p.SetString = [get, set](TPersistent& o, const std::string& text) {
-        auto* widget = static_cast<W*>(ObjectOf(o));
+    p.SetString = [slot, &access](TPersistent& o, const std::string& text) {
+        auto& component = static_cast<QtObjectComponent&>(o);
+        QObject* object = component.Object();
+        if (object == nullptr)
+            return;
+        if (component.Holding()) {
+            component.HoldWrite(component.HeldText(slot, [&] { return access.Get(*object); }),
+                                text);
+            return;
+        }
         QString next;
-        if (widget == nullptr || !Replaces((widget->*get)(), text, next))
+        if (!Replaces(access.Get(*object), text, next))
             return;
         const QtObjectComponent::WriteScope writing;
-        (widget->*set)(next);
+        access.Set(*object, next);
     };
     return p;
 }
 
+const TextAccess& ToolTipAccess() {
+    return MemberAccess<QWidget, &QWidget::toolTip, &QWidget::setToolTip>();
+}
+
 TPropInfo ToolTipProp() {
-    return TextProp<QWidget>("Hint", &QWidget::toolTip, &QWidget::setToolTip);
+    return TextProp("Hint", 1, ToolTipAccess());
 }
 
 // An action without a tool tip of its own shows its text, stripped of '&' and "...";
@@ -152,24 +182,9 @@ QString OwnActionToolTip(const QAction& action) {
     return tip == DerivedActionToolTip(action) ? QString() : tip;
 }
 
-TPropInfo ActionToolTipProp() {
-    TPropInfo p;
-    p.Name = "Hint";
-    p.Kind = TPropKind::LongString;
-    p.GetString = [](const TPersistent& o) -> std::string {
-        auto* action = static_cast<QAction*>(ObjectOf(o));
-        return action ? ReadText(OwnActionToolTip(*action)) : std::string();
-    };
-    p.SetString = [](TPersistent& o, const std::string& text) {
-        auto* action = static_cast<QAction*>(ObjectOf(o));
-        QString next;
-        if (action == nullptr || !Replaces(OwnActionToolTip(*action), text, next))
-            return;
-        const QtObjectComponent::WriteScope writing;
-        action->setToolTip(next);
-    };
-    return p;
-}
+const TextAccess kActionToolTip{
+    [](QObject& o) { return OwnActionToolTip(static_cast<QAction&>(o)); },
+    [](QObject& o, const QString& text) { static_cast<QAction&>(o).setToolTip(text); }};
 
 // --- String lists: the lines of a widget, read and written as a whole -----------------
 
@@ -332,19 +347,29 @@ const ItemAccess kToolBoxItems{[](QObject& o) { return static_cast<QToolBox&>(o)
 // columns or tabs at the moment it is handed to the engine.
 class QtItemCollection : public TCollection {
 public:
-    QtItemCollection(const QtObjectComponent& owner, const ItemAccess& access)
+    QtItemCollection(QtObjectComponent& owner, const ItemAccess& access)
         : owner_(owner), access_(access) {}
 
     void Sync();
-    QString Get(int index, ItemText which) const;
+    std::string Get(int index, ItemText which);
     void Set(int index, ItemText which, const std::string& text);
+    // Writes the texts held during a switch (see QtObjectComponent::PushHeld).
+    void PushHeld();
 
 private:
     bool Has(QObject* object, int index) const {
-        return object != nullptr && index >= 0 && index < access_.Count(*object);
+        // During a switch nothing changes the widget, so the count of the first sync holds.
+        const int count = owner_.Holding() && syncedSwitch_ == owner_.SwitchNumber()
+                              ? Count()
+                              : (object != nullptr ? access_.Count(*object) : 0);
+        return object != nullptr && index >= 0 && index < count;
     }
-    const QtObjectComponent& owner_;
+    QtHeldText& Held(QObject& object, int index, ItemText which);
+
+    QtObjectComponent& owner_;
     const ItemAccess& access_;
+    std::vector<std::array<QtHeldText, 2>> held_; // by index, then Caption / Hint
+    unsigned syncedSwitch_ = 0;                   // the switch in which Sync last ran
 };
 
 class QtTextItem : public TCollectionItem {
@@ -359,7 +384,7 @@ TPropInfo ItemTextProp(std::string name, ItemText which) {
     p.Kind = TPropKind::LongString;
     p.GetString = [which](const TPersistent& o) -> std::string {
         const auto& item = static_cast<const QtTextItem&>(o);
-        return ReadText(item.Items().Get(item.Index(), which));
+        return item.Items().Get(item.Index(), which);
     };
     p.SetString = [which](TPersistent& o, const std::string& text) {
         const auto& item = static_cast<const QtTextItem&>(o);
@@ -369,6 +394,11 @@ TPropInfo ItemTextProp(std::string name, ItemText which) {
 }
 
 void QtItemCollection::Sync() {
+    if (owner_.Holding()) {
+        if (syncedSwitch_ == owner_.SwitchNumber())
+            return;
+        syncedSwitch_ = owner_.SwitchNumber();
+    }
     QObject* object = owner_.Object();
     const int wanted = object ? access_.Count(*object) : 0;
     while (Count() > wanted)
@@ -377,18 +407,58 @@ void QtItemCollection::Sync() {
         Add<QtTextItem>();
 }
 
-QString QtItemCollection::Get(int index, ItemText which) const {
+QtHeldText& QtItemCollection::Held(QObject& object, int index, ItemText which) {
+    if (held_.size() <= static_cast<std::size_t>(index))
+        held_.resize(static_cast<std::size_t>(index) + 1);
+    return owner_.Held(held_[static_cast<std::size_t>(index)][static_cast<std::size_t>(which)],
+                       [&] { return access_.Get(object, index, which); });
+}
+
+std::string QtItemCollection::Get(int index, ItemText which) {
     QObject* object = owner_.Object();
-    return Has(object, index) ? access_.Get(*object, index, which) : QString();
+    if (!Has(object, index))
+        return std::string();
+    if (owner_.Holding()) {
+        const QtHeldText& held = Held(*object, index, which);
+        return held.Readable ? held.Text : std::string();
+    }
+    return ReadText(access_.Get(*object, index, which));
 }
 
 void QtItemCollection::Set(int index, ItemText which, const std::string& text) {
     QObject* object = owner_.Object();
+    if (!Has(object, index))
+        return;
+    if (owner_.Holding()) {
+        owner_.HoldWrite(Held(*object, index, which), text);
+        return;
+    }
     QString next;
-    if (!Has(object, index) || !Replaces(access_.Get(*object, index, which), text, next))
+    if (!Replaces(access_.Get(*object, index, which), text, next))
         return;
     const QtObjectComponent::WriteScope writing;
     access_.Set(*object, index, which, next);
+}
+
+void QtItemCollection::PushHeld() {
+    syncedSwitch_ = 0;
+    for (std::size_t i = 0; i < held_.size(); ++i) {
+        for (ItemText which : {ItemText::Caption, ItemText::Hint}) {
+            QtHeldText& held = held_[i][static_cast<std::size_t>(which)];
+            if (!held.Changed)
+                continue;
+            held.Changed = false;
+            // The application may have removed columns or tabs, or the widget itself, in
+            // reaction to an earlier write.
+            QObject* object = owner_.Object();
+            const int index = static_cast<int>(i);
+            if (!Has(object, index))
+                continue;
+            const QString next = ToQString(held.Text);
+            if (access_.Get(*object, index, which) != next)
+                access_.Set(*object, index, which, next);
+        }
+    }
 }
 
 // Object-reference properties handing the engine a widget's lines or indexed texts.
@@ -421,27 +491,35 @@ const TClassInfo& Base() {
 const TClassInfo& ClassOf(QtTextKind kind) {
     static const TClassInfo window(
         "TQWidget", &Base(),
-        {TextProp<QWidget>("Caption", &QWidget::windowTitle, &QWidget::setWindowTitle),
+        {TextProp("Caption", 0,
+                  MemberAccess<QWidget, &QWidget::windowTitle, &QWidget::setWindowTitle>()),
          ToolTipProp()});
     static const TClassInfo button(
         "TQButton", &Base(),
-        {TextProp<QAbstractButton>("Caption", &QAbstractButton::text, &QAbstractButton::setText),
+        {TextProp(
+             "Caption", 0,
+             MemberAccess<QAbstractButton, &QAbstractButton::text, &QAbstractButton::setText>()),
          ToolTipProp()});
     static const TClassInfo label(
         "TQLabel", &Base(),
-        {TextProp<QLabel>("Caption", &QLabel::text, &QLabel::setText), ToolTipProp()});
+        {TextProp("Caption", 0, MemberAccess<QLabel, &QLabel::text, &QLabel::setText>()),
+         ToolTipProp()});
     static const TClassInfo groupBox(
         "TQGroupBox", &Base(),
-        {TextProp<QGroupBox>("Caption", &QGroupBox::title, &QGroupBox::setTitle), ToolTipProp()});
+        {TextProp("Caption", 0, MemberAccess<QGroupBox, &QGroupBox::title, &QGroupBox::setTitle>()),
+         ToolTipProp()});
     static const TClassInfo menu(
         "TQMenu", &Base(),
-        {TextProp<QMenu>("Caption", &QMenu::title, &QMenu::setTitle), ToolTipProp()});
+        {TextProp("Caption", 0, MemberAccess<QMenu, &QMenu::title, &QMenu::setTitle>()),
+         ToolTipProp()});
     static const TClassInfo action(
         "TQAction", &Base(),
-        {TextProp<QAction>("Caption", &QAction::text, &QAction::setText), ActionToolTipProp()});
+        {TextProp("Caption", 0, MemberAccess<QAction, &QAction::text, &QAction::setText>()),
+         TextProp("Hint", 1, kActionToolTip)});
     static const TClassInfo lineEdit(
         "TQLineEdit", &Base(),
-        {TextProp<QLineEdit>("Text", &QLineEdit::text, &QLineEdit::setText), ToolTipProp()});
+        {TextProp("Text", 0, MemberAccess<QLineEdit, &QLineEdit::text, &QLineEdit::setText>()),
+         ToolTipProp()});
     static const TClassInfo plainTextEdit("TQPlainTextEdit", &Base(),
                                           {LinesProp("Lines"), ToolTipProp()});
     static const TClassInfo listWidget("TQListWidget", &Base(),
@@ -489,6 +567,33 @@ const TClassInfo& ClassOf(QtTextKind kind) {
         return toolBox;
     }
     return Base();
+}
+
+// The functions behind a text slot of a kind, for pushing held texts; nullptr for none.
+const TextAccess* SlotAccess(QtTextKind kind, std::size_t slot) {
+    if (slot == 1)
+        return kind == QtTextKind::Action ? &kActionToolTip
+               : kind == QtTextKind::None ? nullptr
+                                          : &ToolTipAccess();
+    switch (kind) {
+    case QtTextKind::Window:
+        return &MemberAccess<QWidget, &QWidget::windowTitle, &QWidget::setWindowTitle>();
+    case QtTextKind::Button:
+    case QtTextKind::ToolButton:
+        return &MemberAccess<QAbstractButton, &QAbstractButton::text, &QAbstractButton::setText>();
+    case QtTextKind::Label:
+        return &MemberAccess<QLabel, &QLabel::text, &QLabel::setText>();
+    case QtTextKind::GroupBox:
+        return &MemberAccess<QGroupBox, &QGroupBox::title, &QGroupBox::setTitle>();
+    case QtTextKind::Menu:
+        return &MemberAccess<QMenu, &QMenu::title, &QMenu::setTitle>();
+    case QtTextKind::Action:
+        return &MemberAccess<QAction, &QAction::text, &QAction::setText>();
+    case QtTextKind::LineEdit:
+        return &MemberAccess<QLineEdit, &QLineEdit::text, &QLineEdit::setText>();
+    default:
+        return nullptr;
+    }
 }
 
 const LineAccess* LinesOf(QtTextKind kind) {
@@ -593,8 +698,9 @@ const TClassInfo& QtTextItem::StaticClassInfo() {
 
 // --- QtObjectComponent ------------------------------------------------------------------
 
-QtObjectComponent::QtObjectComponent(QObject& object, TComponent* owner)
-    : TComponent(owner), object_(&object), key_(&object) {
+QtObjectComponent::QtObjectComponent(QObject& object, TComponent* owner,
+                                     std::shared_ptr<QtSwitchState> state)
+    : TComponent(owner), object_(&object), key_(&object), state_(std::move(state)) {
     SetName(CoreText(object.objectName()).value_or(std::string()));
     ReadTag();
 }
@@ -654,18 +760,35 @@ TStrings* QtObjectComponent::SyncedLines() const {
         lines_ = std::make_unique<TStringList>();
         lines_->OnChange = [this] { const_cast<QtObjectComponent*>(this)->WriteLines(); };
     }
-    std::vector<std::string> lines;
-    linesReadable_ = true;
-    if (QObject* object = Object()) {
-        for (const QString& line : access->Read(*object)) {
-            auto text = CoreText(line);
-            if (!text) {
-                linesReadable_ = false;
-                lines.clear();
-                break;
+    const auto readLines = [&](std::vector<std::string>& lines) {
+        bool readable = true;
+        if (QObject* object = Object()) {
+            for (const QString& line : access->Read(*object)) {
+                auto text = CoreText(line);
+                if (!text) {
+                    readable = false;
+                    lines.clear();
+                    break;
+                }
+                lines.push_back(std::move(*text));
             }
-            lines.push_back(std::move(*text));
         }
+        return readable;
+    };
+    std::vector<std::string> lines;
+    if (Holding()) {
+        // The lines as last written in this switch, read from the widget on first use.
+        QtHeldText& held = heldLinesState_;
+        if (held.Switch != state_->Switch) {
+            heldLines_.clear();
+            held.Readable = readLines(heldLines_);
+            held.Changed = false;
+            held.Switch = state_->Switch;
+        }
+        lines = heldLines_;
+        linesReadable_ = held.Readable;
+    } else {
+        linesReadable_ = readLines(lines);
     }
     syncedCommaText_ = CommaTextFromLines(lines);
     syncingLines_ = true;
@@ -684,6 +807,16 @@ void QtObjectComponent::WriteLines() {
     if (syncedCommaText_.size() > kMaxShortString &&
         lines_->Lines() == LinesFromCommaText(syncedCommaText_.substr(0, kMaxShortString)))
         return;
+    if (Holding()) {
+        if (heldLinesState_.Switch != state_->Switch || heldLines_ != lines_->Lines()) {
+            heldLines_ = lines_->Lines();
+            heldLinesState_.Switch = state_->Switch;
+            heldLinesState_.Readable = true;
+            heldLinesState_.Changed = true;
+            MarkChanged();
+        }
+        return;
+    }
     std::vector<QString> lines;
     lines.reserve(lines_->Lines().size());
     for (const std::string& line : lines_->Lines())
@@ -697,9 +830,62 @@ TCollection* QtObjectComponent::SyncedItems() const {
     if (access == nullptr)
         return nullptr;
     if (!items_)
-        items_ = std::make_unique<QtItemCollection>(*this, *access);
+        items_ = std::make_unique<QtItemCollection>(const_cast<QtObjectComponent&>(*this), *access);
     static_cast<QtItemCollection&>(*items_).Sync();
     return items_.get();
+}
+
+bool QtObjectComponent::HoldWrite(QtHeldText& held, const std::string& text) {
+    if (!held.Readable || text == held.Text)
+        return false;
+    // As in Replaces: a long text that comes back as its own first 255 characters stays.
+    if (held.Text.size() > kMaxShortString && text.size() == kMaxShortString &&
+        held.Text.compare(0, kMaxShortString, text) == 0)
+        return false;
+    held.Text = text;
+    held.Changed = true;
+    MarkChanged();
+    return true;
+}
+
+void QtObjectComponent::MarkChanged() {
+    if (!inChanged_) {
+        inChanged_ = true;
+        state_->Changed.push_back(this);
+    }
+}
+
+void QtObjectComponent::PushHeld() {
+    inChanged_ = false;
+    const QtTextKind kind = Kind();
+    for (std::size_t slot = 0; slot < texts_.size(); ++slot) {
+        QtHeldText& held = texts_[slot];
+        if (!held.Changed)
+            continue;
+        held.Changed = false;
+        // Checked before every write: the application may react to one by destroying
+        // this object.
+        QObject* object = Object();
+        const TextAccess* access = SlotAccess(kind, slot);
+        if (object == nullptr || access == nullptr)
+            continue;
+        const QString next = ToQString(held.Text);
+        if (access->Get(*object) != next)
+            access->Set(*object, next);
+    }
+    if (heldLinesState_.Changed) {
+        heldLinesState_.Changed = false;
+        QObject* object = Object();
+        if (const LineAccess* access = LinesOf(kind); object != nullptr && access != nullptr) {
+            std::vector<QString> lines;
+            lines.reserve(heldLines_.size());
+            for (const std::string& line : heldLines_)
+                lines.push_back(ToQString(line));
+            access->Write(*object, lines);
+        }
+    }
+    if (items_)
+        static_cast<QtItemCollection&>(*items_).PushHeld();
 }
 
 bool QtObjectComponent::Writing() {

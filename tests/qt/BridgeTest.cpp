@@ -2,6 +2,7 @@
 // switches there and back, a tree that changes while registered, and texts the bridge
 // must leave alone.
 
+#include "tavrel/localize/Exception.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtPicture.h"
@@ -10,6 +11,7 @@
 #include "TempDir.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -642,6 +644,155 @@ TEST_F(BridgeTest, RegisterModeAddsTextsToEveryDictionaryAndChangesNothing) {
         EXPECT_EQ(file->ReadString("Hint", "Opens it", "?"), "Opens it");
         EXPECT_EQ(file->ReadString("Text", "Red,\"Dark green\"", "?"), "Red,\"Dark green\"");
     }
+}
+
+// Two passes, one write: going from German to French every text passes through English,
+// but a widget is written only once, with its final text, and not at all when the switch
+// ends where it began.
+TEST_F(BridgeTest, ASwitchWritesEachChangedTextOnce) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Open", "Öffnen"},
+                     {"Caption", "Close", "Schließen"},
+                     {"Caption", "Size", "Größe"},
+                     {"Hint", "Tip", "Hinweis"},
+                     {"Text", "Alice", "Alicia"},
+                     {"Text", "Red,Blue", "Rot,Blau"}});
+    WriteDictionary("French.Lng", "French",
+                    {{"Caption", "Open", "Ouvrir"},
+                     {"Caption", "Size", "Taille"},
+                     {"Hint", "Tip", "Astuce"},
+                     {"Text", "Alice", "Alix"},
+                     {"Text", "Red,Blue", "Rouge,Bleu"}});
+    StartServer();
+    QWidget root;
+    auto* edit = new QLineEdit("Alice", &root);
+    auto* open = new QAction("Open", &root);
+    auto* close = new QAction("Close", &root); // French lacks it: back to English
+    auto* keep = new QAction("Keep", &root);   // known to neither
+    auto* tree = new QTreeWidget(&root);
+    tree->setHeaderLabels({"Size"});
+    tree->headerItem()->setToolTip(0, "Tip");
+    auto* list = new QListWidget(&root);
+    list->addItems({"Red", "Blue"});
+    AddQtClient(Server(), root);
+    Server().SetLanguage("German");
+    ASSERT_EQ(close->text(), Q("Schließen"));
+
+    std::map<std::string, int> writes;
+    QObject::connect(edit, &QLineEdit::textChanged, [&] { ++writes["edit"]; });
+    QObject::connect(open, &QAction::changed, [&] { ++writes["open"]; });
+    QObject::connect(close, &QAction::changed, [&] { ++writes["close"]; });
+    QObject::connect(keep, &QAction::changed, [&] { ++writes["keep"]; });
+    QObject::connect(tree->model(), &QAbstractItemModel::headerDataChanged,
+                     [&] { ++writes["header"]; });
+    QObject::connect(list->model(), &QAbstractItemModel::dataChanged, [&] { ++writes["list"]; });
+
+    Server().SetLanguage("French");
+    EXPECT_EQ(edit->text(), "Alix");
+    EXPECT_EQ(open->text(), "Ouvrir");
+    EXPECT_EQ(close->text(), "Close");
+    EXPECT_EQ(keep->text(), "Keep");
+    EXPECT_EQ(tree->headerItem()->text(0), "Taille");
+    EXPECT_EQ(tree->headerItem()->toolTip(0), "Astuce");
+    EXPECT_EQ(list->item(0)->text(), "Rouge");
+    EXPECT_EQ(list->item(1)->text(), "Bleu");
+    const std::map<std::string, int> once{
+        {"edit", 1}, {"open", 1}, {"close", 1}, {"header", 2}, {"list", 2}};
+    EXPECT_EQ(writes, once);
+
+    Server().SetLanguage("French"); // back to English and forward again: nothing changes
+    EXPECT_EQ(writes, once);
+    EXPECT_EQ(open->text(), "Ouvrir");
+}
+
+// A core component whose text cannot be written: the switch fails in its first pass.
+class TRefusingControl : public TComponent {
+    TAVREL_CLASS(TRefusingControl)
+public:
+    using TComponent::TComponent;
+    const std::string& Caption() const { return caption; }
+    void SetCaption(const std::string&) {
+        if (onWrite)
+            onWrite();
+        throw Exception("Refused");
+    }
+    std::string caption;
+    std::function<void()> onWrite;
+};
+const TClassInfo& TRefusingControl::StaticClassInfo() {
+    static const TClassInfo info(
+        "TRefusingControl", &TComponent::StaticClassInfo(),
+        {StringProp("Caption", &TRefusingControl::Caption, &TRefusingControl::SetCaption)});
+    return info;
+}
+
+// Widgets are not written while the engine walks; a switch that fails still shows what
+// it changed before the failure, and the bridge writes at once again afterwards.
+TEST_F(BridgeTest, AFailedSwitchStillShowsWhatItChanged) {
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+    WriteDictionary("French.Lng", "French",
+                    {{"Caption", "Open", "Ouvrir"}, {"Caption", "Later", "Plus tard"}});
+    StartServer();
+    QWidget root;
+    auto* label = new QLabel("Open", &root);
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    Server().SetLanguage("German");
+    ASSERT_EQ(label->text(), Q("Öffnen"));
+
+    TComponent core;
+    auto* refusing = new TRefusingControl(&core);
+    refusing->caption = "Open";
+    QString shownDuringTheWalk;
+    refusing->onWrite = [&] { shownDuringTheWalk = label->text(); };
+    Server().AddClient(core); // walked after the form
+    EXPECT_THROW(Server().SetLanguage("French"), Exception);
+    EXPECT_EQ(shownDuringTheWalk, Q("Öffnen")); // the form's pass back was held
+    EXPECT_EQ(label->text(), "Open");           // and shown when the switch failed
+
+    Server().RemoveClient(core);
+    auto* later = new QLabel("Later", &root);
+    client->LocalizeNew(*later); // outside a switch: written at once
+    EXPECT_EQ(later->text(), "Plus tard");
+    Server().SetLanguage("French");
+    EXPECT_EQ(label->text(), "Ouvrir");
+}
+
+// Writing the held texts runs application code that destroys widgets still waiting for
+// theirs, lines and header texts included: those are skipped, the others still written.
+TEST_F(BridgeTest, WidgetsDestroyedWhileTextsArePushedAreSkipped) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Size", "Größe"},
+                     {"Caption", "After", "Nachher"},
+                     {"Text", "Trigger", "Ausloeser"},
+                     {"Text", "Red,Blue", "Rot,Blau"}});
+    StartServer();
+    QWidget root;
+    auto* trigger = new QLineEdit("Trigger", &root);
+    QPointer<QTreeWidget> tree = new QTreeWidget(&root);
+    tree->setHeaderLabels({"Size"});
+    QPointer<QListWidget> list = new QListWidget(&root);
+    list->addItems({"Red", "Blue"});
+    QPointer<QWidget> box = new QWidget(&root);
+    QPointer<QLabel> inBox = new QLabel("After", box);
+    auto* after = new QLabel("After", &root);
+    QObject::connect(trigger, &QLineEdit::textChanged, &root, [&] {
+        delete tree.data();
+        delete list.data();
+        delete box.data();
+    });
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(trigger->text(), "Ausloeser");
+    EXPECT_TRUE(tree.isNull());
+    EXPECT_TRUE(list.isNull());
+    EXPECT_TRUE(inBox.isNull());
+    EXPECT_EQ(after->text(), "Nachher");
+    QCoreApplication::processEvents(); // frees the components of the destroyed widgets
+    EXPECT_EQ(client->Texts().size(), 2u);
+    Server().SetLanguage("Default");
+    EXPECT_EQ(after->text(), "After");
+    EXPECT_EQ(trigger->text(), "Trigger");
 }
 
 TEST(BridgeStringsTest, ChangeHandlerHearsEveryChangeAndStaysWithTheOriginal) {

@@ -39,7 +39,9 @@ struct QtClientText {
 
 // A widget tree registered with a server. The mirror follows the live tree: objects
 // added below the root later are part of the next switch, objects removed or destroyed
-// are never touched again. The client deletes itself when its root widget is destroyed
+// are never touched again. While the server switches languages the widgets are left
+// alone; when the switch ends (also when it fails) each text that changed is written
+// into its widget once. The client deletes itself when its root widget is destroyed
 // (and so leaves the server); deleting it earlier removes the client. Hold it in a
 // QPointer when it may outlive your interest.
 class QtLocalizeClient : public QObject {
@@ -86,6 +88,8 @@ private:
     void SchedulePurge();
     void Purge();
     void ServerDestroyed();
+    void SwitchBegins();
+    void SwitchEnds();
 
     TOvkLocalizeServer* server_;
     QPointer<QWidget> root_;
@@ -93,6 +97,8 @@ private:
     std::unique_ptr<QtObjectComponent> rootComponent_;
     QHash<const QObject*, QtObjectComponent*> index_;
     std::unique_ptr<ServerWatcher> watcher_;
+    std::shared_ptr<QtSwitchState> switchState_;
+    int switchListener_ = 0;
     bool purgeScheduled_ = false;
 };
 

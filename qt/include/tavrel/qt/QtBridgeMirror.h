@@ -9,12 +9,14 @@
 #include "tavrel/localize/TComponent.h"
 #include "tavrel/localize/TStrings.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace tavrel {
 
@@ -25,10 +27,34 @@ inline constexpr char kQtTagProperty[] = "tavrelTag";
 // The text kinds of the table; which one an object has is decided once, on first use.
 enum class QtTextKind : int;
 
+class QtObjectComponent;
+
+// What the components of one client share while its server switches languages. The engine
+// writes every text twice (back to the untranslated text, then forward); while Holding, its
+// writes stay in the mirror, reads return what was last written, and when the switch ends
+// each widget whose text really changed is written once.
+struct QtSwitchState {
+    bool Holding = false;
+    // Numbers the switches; a held text belongs to the switch it was read in.
+    unsigned Switch = 0;
+    // Components holding changed texts, in the order they were first changed.
+    std::vector<QtObjectComponent*> Changed;
+};
+
+// One text of a widget as held during a switch.
+struct QtHeldText {
+    std::string Text; // core text: as read from the widget, or as last written
+    unsigned Switch = 0;
+    bool Readable = false; // false: the widget's text is outside the code page
+    bool Changed = false;
+};
+
 class QtObjectComponent : public TComponent {
 public:
-    // Stands for `object` until Detach(); owned by `owner` like any component.
-    QtObjectComponent(QObject& object, TComponent* owner);
+    // Stands for `object` until Detach(); owned by `owner` like any component. Components
+    // of one client share `state`; without one, every write reaches the widget at once.
+    QtObjectComponent(QObject& object, TComponent* owner,
+                      std::shared_ptr<QtSwitchState> state = nullptr);
     ~QtObjectComponent() override;
 
     // "TQObject": publishes no text (the class of objects without texts and of objects
@@ -47,9 +73,36 @@ public:
     void ReadTag();
 
     // The object's string list (`Items`, `Lines`) or indexed texts (`Columns`, `Tabs`),
-    // brought up to date with the widget; the table's properties hand them to the engine.
+    // brought up to date with the widget (during a switch: with the held texts); the
+    // table's properties hand them to the engine.
     TStrings* SyncedLines() const;
     TCollection* SyncedItems() const;
+
+    // Whether the texts of this component are held (a switch of its client is running).
+    bool Holding() const { return state_ != nullptr && state_->Holding; }
+    // The number of the running switch (valid while Holding).
+    unsigned SwitchNumber() const { return state_->Switch; }
+    // The held text `slot` (0: the main text, 1: the tool tip), read from the widget with
+    // `read` on first use in the running switch.
+    template <class Read> QtHeldText& HeldText(int slot, Read read) {
+        return Held(texts_[static_cast<std::size_t>(slot)], read);
+    }
+    template <class Read> QtHeldText& Held(QtHeldText& held, Read read) {
+        if (held.Switch != state_->Switch) {
+            auto text = CoreText(read());
+            held.Readable = text.has_value();
+            held.Text = text ? std::move(*text) : std::string();
+            held.Changed = false;
+            held.Switch = state_->Switch;
+        }
+        return held;
+    }
+    // Records a write of the engine into a held text; false when it changes nothing
+    // (the same text, a text outside the code page, or a long text coming back cut).
+    bool HoldWrite(QtHeldText& held, const std::string& text);
+    // Writes the texts changed during the switch into the object, each once and only
+    // when it differs from what the object shows.
+    void PushHeld();
 
     // True while the bridge is writing a text into a widget. Widgets may run application
     // code on such a write (signals), which may add, remove or destroy objects; the
@@ -71,10 +124,17 @@ public:
 private:
     QtTextKind Kind() const;
     void WriteLines();
+    void MarkChanged();
 
     QPointer<QObject> object_;
     const QObject* key_;
+    std::shared_ptr<QtSwitchState> state_;
+    std::array<QtHeldText, 2> texts_;
+    // The lines as held during a switch (Text unused; see SyncedLines).
+    mutable std::vector<std::string> heldLines_;
+    mutable QtHeldText heldLinesState_;
     bool detached_ = false;
+    bool inChanged_ = false; // listed in state_->Changed
     mutable std::optional<QtTextKind> kind_;
     mutable const TClassInfo* class_ = nullptr; // of kind_
     // Created on first use for the kinds that have them.
