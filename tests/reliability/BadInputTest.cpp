@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr std::size_t kBigDictionaryBytes = std::size_t{24} << 20;
@@ -121,8 +122,8 @@ TEST_F(BadInput, StrangersFilesInTheFolderAreSkippedAndNeverChanged) {
         {"ff.LNG", std::string(4096, '\xFF')},
         {"empty.lng", ""},
         {"breaks.lng", "\r\n\r\n\r"},
-        {"nul-inside.lng", std::string("[Definitions]\r\nOvkLanguage=Ghost\r\n\0x", 38)},
-        {"utf16.lng", std::string("\xFF\xFE[\0D\0e\0f\0]\0", 12)},
+        {"nul-inside.lng", "[Definitions]\r\nOvkLanguage=Ghost\r\n\0x"s},
+        {"utf16.lng", "\xFF\xFE[\0D\0e\0f\0]\0"s},
         {"headers.lng", "[[[[[\r\n]]]]\r\n[Definitions\r\nOvkLanguage=Unclosed\r\n=\r\n==\r\n"},
     };
     for (const auto& [name, bytes] : strangers)
@@ -288,8 +289,9 @@ TEST_F(BadInput, AFolderWithoutPermissionsGivesAClearErrorToAUser) {
     run = Lngtool({"get", "Caption", "Open"}, asNobody);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "\n");
-    ExpectCleanFailure(Lngtool({"add-key", "Caption", "Save"}, asNobody),
-                       "Unable to write to " + (dict / "english.lng").string() + " (");
+    run = Lngtool({"add-key", "Caption", "Save"}, asNobody);
+    ExpectCleanFailure(run, "Unable to write to " + (dict / "english.lng").string() +
+                                " (cannot open folder " + dict.string() + ": Permission denied)");
     EXPECT_EQ(Snapshot(dict), before);
 }
 
@@ -323,7 +325,7 @@ TEST_F(BadInput, LanguageNamesWithSeparatorsDotsAndControlsStayInTheFolder) {
 
     // A name holding NUL cannot be written into a dictionary: the creation fails silently,
     // as every failure of NewLanguage does, and the next rescan forgets the name.
-    const std::string nul("nul\0inside", 10);
+    const std::string nul = "nul\0inside"s;
     const fs::path file = server->NewLanguage(nul, nullptr);
     EXPECT_FALSE(fs::exists(file));
     server->RefreshLanguages();
@@ -351,7 +353,7 @@ TEST_F(BadInput, KeysThatWouldReadBackAsSomethingElseAreRefused) {
     const std::vector<Case> cases{
         {"Caption", "a=b", "x", "a key cannot contain '='"},
         {"Caption", "a\nb", "x", "a key cannot contain a line break or NUL"},
-        {"Caption", std::string("a\0b", 3), "x", "a key cannot contain a line break or NUL"},
+        {"Caption", "a\0b"s, "x", "a key cannot contain a line break or NUL"},
         {"Caption", ";comment", "x", "a key cannot start with ';'"},
         {"Caption", "[Header]", "x", "a key cannot look like a section header"},
         {"Cap]tion", "k", "x", "a section name cannot contain ']'"},
@@ -389,7 +391,7 @@ TEST_F(BadInput, ASettingsStoreEditedIntoNonsenseGivesAClearErrorOrWorks) {
     const std::vector<Case> cases{
         {"binary", RandomBytes(8192, 3, true), 1, "Failed to create key Languages", true},
         {"noise", RandomBytes(8192, 4, false), 0, "", false},
-        {"utf16", std::string("\xFF\xFE[\0O\0]\0", 8), 1, "Failed to create key Languages", true},
+        {"utf16", "\xFF\xFE[\0O\0]\0"s, 1, "Failed to create key Languages", true},
         {"empty name", folderLine + "[Languages]\r\nEnglish=\r\n", 0, "", true},
         {"file is a folder", folderLine + "[Languages]\r\nEnglish=" + dict.string() + "\r\n", 0, "",
          true},

@@ -17,6 +17,7 @@ namespace tavrel::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 // Pictures need a GUI application object, on the off-screen platform.
 class GuiEnvironment : public ::testing::Environment {
@@ -60,7 +61,7 @@ std::vector<BadBitmap> BadBitmaps(const std::string& good) {
     std::vector<BadBitmap> list{
         {"empty", "", "the file is not a bitmap"},
         {"text", "hello, I am no picture", "the file is not a bitmap"},
-        {"png", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR", "the file is not a bitmap"},
+        {"png", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, "the file is not a bitmap"},
         {"header only", good.substr(0, 14), "the file is not a bitmap"},
         {"cut in the header", good.substr(0, 30), "the file is truncated"},
         {"cut in the pixels", good.substr(0, good.size() / 2), "the file is truncated"},
@@ -215,7 +216,8 @@ TEST_F(BadFlags, LngtoolReportsABadPictureAndKeepsTheStoredFlag) {
 }
 
 // A hand-edited store whose paths hold an escaped NUL: to the system such a path is its part
-// before the NUL, here a file that is no flag. Saving the flag must not replace that file.
+// before the NUL, here a file that is no flag. Saving the flag must not replace that file
+// (the server passes no such path on, and Qt refuses file names holding NUL as well).
 TEST_F(BadFlags, AStoredPathHoldingNulNeverLetsAFlagReplaceAnotherFile) {
     const fs::path victim = scratch / "victim.txt";
     WriteFileBytes(victim, "precious");

@@ -404,6 +404,10 @@ bool RunFaulted(const Scenario& scenario, const CleanRun& clean,
     return true;
 }
 
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
+
 class FaultInjection : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(FaultInjection, EveryCallOfEveryStepFailsCleanly) {

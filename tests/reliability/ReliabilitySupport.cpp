@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <regex>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -32,8 +31,18 @@ FolderState Snapshot(const fs::path& root) {
 }
 
 bool LooksTemporary(const std::string& relativePath) {
-    static const std::regex pattern(R"(\..+\.tmp-[0-9]+-[0-9]+)");
-    return std::regex_match(fs::path(relativePath).filename().string(), pattern);
+    // ".<name>.tmp-<digits>-<digits>"
+    const std::string name = fs::path(relativePath).filename().string();
+    const std::size_t tmp = name.rfind(".tmp-");
+    if (name.empty() || name[0] != '.' || tmp == std::string::npos || tmp < 2)
+        return false;
+    const std::string rest = name.substr(tmp + 5);
+    const std::size_t dash = rest.find('-');
+    auto digits = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(rest.substr(0, dash)) &&
+           digits(rest.substr(dash + 1));
 }
 
 std::vector<std::string> TemporaryFiles(const FolderState& state) {
