@@ -356,6 +356,7 @@ TEST_F(BadInput, KeysThatWouldReadBackAsSomethingElseAreRefused) {
         {"Caption", "a\0b"s, "x", "a key cannot contain a line break or NUL"},
         {"Caption", ";comment", "x", "a key cannot start with ';'"},
         {"Caption", "[Header]", "x", "a key cannot look like a section header"},
+        {"Caption", "[k", "see [1]", "a key cannot look like a section header"},
         {"Cap]tion", "k", "x", "a section name cannot contain ']'"},
         {"Caption", "k", "two\r\nlines", "a value cannot contain a line break or NUL"},
     };

@@ -52,5 +52,4 @@ private:
 // The worker program built with the tests.
 std::string WorkerPath();
 
-
 } // namespace tavrel::test
