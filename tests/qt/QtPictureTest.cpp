@@ -13,6 +13,7 @@ namespace tavrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FolderEntries;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -89,14 +90,6 @@ QImage PatternImage(int width, int height) {
         for (int x = 0; x < width; ++x)
             image.setPixel(x, y, Pattern(x, y));
     return image;
-}
-
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(QtPictureTest, SaveThenLoadGivesThePictureBack) {

@@ -15,6 +15,7 @@ namespace tavrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FolderEntries;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -23,14 +24,6 @@ struct stat StatOf(const fs::path& file) {
     struct stat st {};
     EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
     return st;
-}
-
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Sets the modification time explicitly, as another process's write would change it.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrel::test {
 
@@ -23,6 +24,8 @@ private:
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes);
+// The names in a folder, sorted.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 // Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders for its lifetime and restores
 // the previous values afterwards.
