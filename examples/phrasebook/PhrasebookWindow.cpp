@@ -9,6 +9,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,11 +22,15 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 namespace phrasebook {
 
@@ -37,12 +44,14 @@ template <class T> T* Named(T* object, const char* name) {
 QAction* MakeAction(QObject* owner, const char* name, const QString& text, const QString& tip) {
     auto* action = Named(new QAction(text, owner), name);
     action->setToolTip(tip);
+    action->setStatusTip(tip);
     return action;
 }
 
 } // namespace
 
-PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_(server) {
+PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server)
+    : server_(server), messages_(server) {
     setObjectName("PhrasebookWindow");
     setWindowTitle("Phrasebook");
 
@@ -50,6 +59,14 @@ PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_
         MakeAction(this, "NewPhraseAction", "&New phrase", "Add a new phrase to the list");
     collectTexts_ = MakeAction(this, "CollectTextsAction", "&Collect texts",
                                "Add every text of this window to all dictionaries");
+    QAction* openJournal =
+        MakeAction(this, "OpenJournalAction", "&Open journal...", "Open a travel journal");
+    openJournal->setShortcut(QKeySequence::Open);
+    QAction* saveJournal =
+        MakeAction(this, "SaveJournalAction", "&Save journal", "Save the journal");
+    saveJournal->setShortcut(QKeySequence::Save);
+    QAction* journalInfo =
+        MakeAction(this, "JournalInfoAction", "Journal &info", "Show where the journal is kept");
     QAction* quit = Named(new QAction("&Quit", this), "QuitAction");
     QAction* about = Named(new QAction("&About Phrasebook", this), "AboutAction");
     quit->setShortcut(QKeySequence::Quit);
@@ -57,6 +74,10 @@ PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_
     QMenu* file = Named(menuBar()->addMenu("&File"), "FileMenu");
     file->addAction(newPhrase);
     file->addAction(collectTexts_);
+    file->addSeparator();
+    file->addAction(openJournal);
+    file->addAction(saveJournal);
+    file->addAction(journalInfo);
     file->addSeparator();
     file->addAction(quit);
     languageMenu_ = Named(menuBar()->addMenu("&Language"), "LanguageMenu");
@@ -78,6 +99,8 @@ PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_
     categories_->setToolTip("Pick a category");
     categoryLabel->setBuddy(categories_);
     phrases_ = Named(new QListWidget, "PhraseList");
+    // The phrases are the program's own, not the user's: they are translated too.
+    phrases_->setProperty(tavrel::kQtLocalizeProperty, true);
     phrases_->addItems({"Good morning", "Thank you", "Where is the station?"});
     phrases_->setCurrentRow(0);
     phrases_->setToolTip("Common phrases");
@@ -116,23 +139,61 @@ PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_
     auto* name = Named(new QLineEdit("Traveller"), "NameEdit");
     name->setToolTip("Used in greetings");
     nameLabel->setBuddy(name);
-    auto* notesLabel = Named(new QLabel("&Notes:"), "NotesLabel");
-    auto* notes =
-        Named(new QPlainTextEdit("Pack your passport\nLearn ten words a day"), "NotesEdit");
-    notes->setToolTip("Your travel notes");
-    notesLabel->setBuddy(notes);
+    auto* passwordLabel = Named(new QLabel("Account &password:"), "PasswordLabel");
+    auto* password = Named(new QLineEdit, "PasswordEdit");
+    password->setEchoMode(QLineEdit::Password);
+    password->setToolTip("Needed to share your phrases");
+    passwordLabel->setBuddy(password);
+    auto* currencyLabel = Named(new QLabel("C&urrency:"), "CurrencyLabel");
+    // Currency codes are data the program passes on: never translated.
+    auto* currency = Named(new QComboBox, "CurrencyBox");
+    currency->addItems({"EUR", "USD", "GBP", "CHF"});
+    currency->setProperty(tavrel::kQtLocalizeProperty, false);
+    currencyLabel->setBuddy(currency);
     auto* form = new QFormLayout;
     form->addRow(nameLabel, name);
-    form->addRow(notesLabel, notes);
+    form->addRow(passwordLabel, password);
+    form->addRow(currencyLabel, currency);
     auto* settingsLayout = new QVBoxLayout(settingsPage);
     settingsLayout->addWidget(display);
     settingsLayout->addLayout(form);
     pages->addTab(settingsPage, "&Settings");
     pages->setTabToolTip(1, "Choose how phrases appear");
 
+    // Journal: the user's own document.
+    auto* journalPage = Named(new QWidget, "JournalPage");
+    auto* notesLabel = Named(new QLabel("&Notes:"), "NotesLabel");
+    journal_ = Named(new QPlainTextEdit, "NotesEdit");
+    journal_->setToolTip("Your travel notes");
+    journal_->setPlaceholderText("Write about your journey");
+    notesLabel->setBuddy(journal_);
+    auto* journalLayout = new QVBoxLayout(journalPage);
+    journalLayout->addWidget(notesLabel);
+    journalLayout->addWidget(journal_);
+    pages->addTab(journalPage, "&Journal");
+    pages->setTabToolTip(2, "Your travel journal");
+    connect(journal_->document(), &QTextDocument::modificationChanged, this, [this](bool changed) {
+        if (!windowFilePath().isEmpty()) // the title shows the journal
+            setWindowModified(changed);
+    });
+
+    // Vocabulary: the words the user learnt, in a model of the program's own.
+    auto* vocabularyPage = Named(new QWidget, "VocabularyPage");
+    vocabulary_ = new QStandardItemModel(0, 2, this);
+    vocabulary_->setHorizontalHeaderLabels({"Word", "Meaning"});
+    vocabulary_->horizontalHeaderItem(0)->setToolTip("The word as it is written");
+    auto* words = Named(new QTableView, "VocabularyTable");
+    words->setModel(vocabulary_);
+    words->setStatusTip("Words you learnt");
+    auto* vocabularyLayout = new QVBoxLayout(vocabularyPage);
+    vocabularyLayout->addWidget(words);
+    pages->addTab(vocabularyPage, "&Vocabulary");
+
     auto* status = Named(new QLabel("Ready"), "StatusLabel");
     status->setToolTip("Messages appear here");
     statusBar()->addPermanentWidget(status, 1);
+    collectionSize_ = Named(new QLabel, "CollectionSizeLabel");
+    statusBar()->addPermanentWidget(collectionSize_);
 
     connect(newPhrase, &QAction::triggered, this, [this] { AddPhrase(); });
     connect(add, &QPushButton::clicked, this, [this] { AddPhrase(); });
@@ -141,11 +202,71 @@ PhrasebookWindow::PhrasebookWindow(tavrel::TOvkLocalizeServer& server) : server_
             [this] { Guarded([this] { CollectTexts(); }); });
     connect(about, &QAction::triggered, this, [this] { Guarded([this] { ShowAbout(); }); });
     connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(openJournal, &QAction::triggered, this,
+            [this] { Guarded([this] { ChooseAndOpenJournal(); }); });
+    connect(saveJournal, &QAction::triggered, this, [this] { Guarded([this] { SaveJournal(); }); });
+    connect(journalInfo, &QAction::triggered, this, [this] { ShowJournalInfo(); });
 
     // One call each: the window becomes a client, the menu lists the languages.
     client_ = tavrel::AddQtClient(server_, *this);
     tavrel::BindLanguageMenu(server_, *languageMenu_)
         ->SetErrorHandler([this](const std::exception& error) { ShowError(error); });
+    ShowCollectionSize();
+}
+
+void PhrasebookWindow::ShowCollectionSize() {
+    // Shown again with its count after every switch; the count is the program's, so the
+    // engine leaves the label to the message.
+    messages_.Bind(*collectionSize_, "text",
+                   {"%n phrases in your collection", {}, collection_->topLevelItemCount()});
+}
+
+void PhrasebookWindow::ChooseAndOpenJournal() {
+    const QString path = QFileDialog::getOpenFileName(this, messages_.Text("Open journal"));
+    if (!path.isEmpty())
+        OpenJournal(path);
+}
+
+void PhrasebookWindow::OpenJournal(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(messages_.Text("Cannot open %1", {path}).toStdString());
+    journal_->setPlainText(QString::fromUtf8(file.readAll()));
+    journal_->document()->setModified(false);
+    // No title of its own from now on: Qt shows the file's name.
+    setWindowTitle(QString());
+    setWindowFilePath(path);
+    statusBar()->showMessage(messages_.Text("Opened %1", {QFileInfo(path).fileName()}), 5000);
+}
+
+void PhrasebookWindow::SaveJournal() {
+    const QString path = windowFilePath();
+    if (path.isEmpty())
+        throw std::runtime_error(messages_.Text("Open a journal first").toStdString());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(journal_->toPlainText().toUtf8()) < 0 ||
+        !file.commit())
+        throw std::runtime_error(messages_.Text("Cannot save %1", {path}).toStdString());
+    journal_->document()->setModified(false);
+    statusBar()->showMessage(messages_.Text("Saved %1", {QFileInfo(path).fileName()}), 5000);
+}
+
+QMessageBox* PhrasebookWindow::ShowJournalInfo() {
+    if (journalInfo_ == nullptr) {
+        // Made in English like every text of the program; it is shown in the current
+        // language without further ado.
+        journalInfo_ =
+            Named(new QMessageBox(QMessageBox::Information, "Journal",
+                                  "Your journal stays on this computer.", QMessageBox::Ok, this),
+                  "JournalInfoBox");
+        journalInfo_->setInformativeText("Only you can read it.");
+    }
+    journalInfo_->open();
+    return journalInfo_;
+}
+
+void PhrasebookWindow::AddWord(const QString& word, const QString& meaning) {
+    vocabulary_->appendRow({new QStandardItem(word), new QStandardItem(meaning)});
 }
 
 QDialog* PhrasebookWindow::ShowAbout() {
@@ -182,7 +303,7 @@ void PhrasebookWindow::CollectTexts() {
     server_.RegisterClientTexts();
     if (translated)
         server_.SetLanguage(language);
-    statusBar()->showMessage(Message("Texts collected"), 5000);
+    statusBar()->showMessage(messages_.Text("Texts collected"), 5000);
 }
 
 void PhrasebookWindow::AddPhrase() {
@@ -192,16 +313,12 @@ void PhrasebookWindow::AddPhrase() {
     auto* row = new QTreeWidgetItem(collection_);
     row->setText(0, phrase->text());
     row->setText(1, categories_->currentText());
+    ShowCollectionSize();
 }
 
 void PhrasebookWindow::RemovePhrase() {
     delete collection_->currentItem();
-}
-
-QString PhrasebookWindow::Message(const char* english) const {
-    // Messages have no fall-back in the dictionaries: an empty translation means none.
-    const std::string text = server_.TranslateText("Messages", english, server_.Language());
-    return text.empty() ? QString::fromLatin1(english) : tavrel::ToQString(text);
+    ShowCollectionSize();
 }
 
 void PhrasebookWindow::ShowError(const std::exception& error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavrel/qt/QtBridge.h"
+#include "tavrel/qt/QtMessages.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -8,7 +9,12 @@
 class QAction;
 class QComboBox;
 class QDialog;
+class QLabel;
+class QLineEdit;
 class QListWidget;
+class QMessageBox;
+class QPlainTextEdit;
+class QStandardItemModel;
 class QTreeWidget;
 
 namespace tavrel {
@@ -37,13 +43,26 @@ public:
     void AddPhrase();
     void RemovePhrase();
 
+    // The travel journal: a text file the user opens, writes and saves. Failures throw
+    // std::runtime_error with a message for the user.
+    void OpenJournal(const QString& path);
+    void SaveJournal();
+    QPlainTextEdit* Journal() const { return journal_; }
+    // Where the journal is kept, in a message box made on demand (not modal).
+    QMessageBox* ShowJournalInfo();
+    // A word the user learnt, with its meaning, in the vocabulary table.
+    void AddWord(const QString& word, const QString& meaning);
+    QStandardItemModel* Vocabulary() const { return vocabulary_; }
+    tavrel::QtMessages& Messages() { return messages_; }
+
 private:
-    // A message of this program in the current language (dictionary section Messages).
-    QString Message(const char* english) const;
+    void ChooseAndOpenJournal();
+    void ShowCollectionSize();
     void ShowError(const std::exception& error);
     template <class Handler> void Guarded(Handler handler);
 
     tavrel::TOvkLocalizeServer& server_;
+    tavrel::QtMessages messages_;
     QPointer<tavrel::QtLocalizeClient> client_;
     QMenu* languageMenu_ = nullptr;
     QAction* collectTexts_ = nullptr;
@@ -51,6 +70,10 @@ private:
     QListWidget* phrases_ = nullptr;
     QTreeWidget* collection_ = nullptr;
     QDialog* about_ = nullptr;
+    QPlainTextEdit* journal_ = nullptr;
+    QLabel* collectionSize_ = nullptr;
+    QStandardItemModel* vocabulary_ = nullptr;
+    QMessageBox* journalInfo_ = nullptr;
 };
 
 } // namespace phrasebook

@@ -301,6 +301,18 @@ void TOvkLocalizeServer::SwitchClientTrees() {
 void TOvkLocalizeServer::RegisterClientTexts() {
     for (const auto& client : clients_)
         LocalizeTree(*client.Root, std::string(), client.Exclusions.get(), true);
+    const auto listeners = registerListeners_; // a listener may remove itself
+    for (const auto& [id, listener] : listeners)
+        listener();
+}
+
+int TOvkLocalizeServer::AddRegisterListener(RegisterListener listener) {
+    registerListeners_.emplace_back(nextSwitchListener_, std::move(listener));
+    return nextSwitchListener_++;
+}
+
+void TOvkLocalizeServer::RemoveRegisterListener(int id) {
+    std::erase_if(registerListeners_, [id](const auto& entry) { return entry.first == id; });
 }
 
 } // namespace tavrel

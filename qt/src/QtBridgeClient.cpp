@@ -1,6 +1,7 @@
 // A widget tree as a client of the localization server: one component per QObject of the
 // tree, kept in step with the live tree through an event filter on every object.
 
+#include "QtWindowFollower.h"
 #include "tavrel/localize/OVKPropUtils.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
@@ -127,7 +128,7 @@ QtLocalizeClient::QtLocalizeClient(TOvkLocalizeServer& server, QWidget& root,
       switchState_(std::make_shared<QtSwitchState>()) {
     if (!exclusions.empty())
         exclusions_ = std::make_unique<TStringList>(exclusions);
-    rootComponent_.reset(Track(root, nullptr));
+    rootComponent_.reset(Track(root, nullptr, false));
     connect(&root, &QObject::destroyed, this, [this] { delete this; });
     server.FreeNotification(watcher_.get());
     server.AddClient(*rootComponent_, std::move(exclusions));
@@ -175,16 +176,18 @@ QtObjectComponent* QtLocalizeClient::Find(const QObject* object) const {
     return component != nullptr && component->Object() == object ? component : nullptr;
 }
 
-QtObjectComponent* QtLocalizeClient::Track(QObject& object, TComponent* owner) {
+QtObjectComponent* QtLocalizeClient::Track(QObject& object, TComponent* owner, bool fresh) {
     auto* component = new QtObjectComponent(object, owner, switchState_);
     index_.insert(&object, component);
+    if (fresh)
+        fresh_.insert(&object);
     object.installEventFilter(this);
     connect(&object, &QObject::objectNameChanged, this, [this, key = &object](const QString& name) {
         if (QtObjectComponent* c = Find(key))
             c->SetName(CoreName(name));
     });
     for (QObject* child : object.children())
-        Track(*child, component);
+        Track(*child, component, fresh);
     return component;
 }
 
@@ -197,8 +200,10 @@ void QtLocalizeClient::Untrack(QtObjectComponent& component) {
         object->removeEventFilter(this);
         disconnect(object, nullptr, this, nullptr);
     }
-    if (auto it = index_.find(component.Key()); it != index_.end() && it.value() == &component)
+    if (auto it = index_.find(component.Key()); it != index_.end() && it.value() == &component) {
         index_.erase(it);
+        fresh_.remove(component.Key());
+    }
     component.Detach();
 }
 
@@ -244,7 +249,33 @@ void QtLocalizeClient::SwitchEnds() {
     if (!switchState_->Holding)
         return;
     switchState_->Holding = false;
+    // The switch went over every object, those made since the last one included.
+    fresh_.clear();
     PushChanged(switchState_);
+}
+
+void QtLocalizeClient::Shown(QObject& object) {
+    // An object made since the last switch still shows the texts it was made with: when
+    // the first of its tree is shown, the whole new tree is translated, once.
+    if (!fresh_.contains(&object) || switchState_->Holding || QtObjectComponent::Writing())
+        return;
+    QtObjectComponent* top = Find(&object);
+    while (top != nullptr) {
+        auto* owner = dynamic_cast<QtObjectComponent*>(top->Owner());
+        if (owner == nullptr || !fresh_.contains(owner->Key()))
+            break;
+        top = owner;
+    }
+    if (top != nullptr && top->Object() != nullptr)
+        LocalizeNew(*top->Object());
+}
+
+void QtLocalizeClient::Forget(const QtObjectComponent& component) {
+    fresh_.remove(component.Key());
+    for (int i = 0; i < component.ComponentCount(); ++i) {
+        if (auto* child = dynamic_cast<QtObjectComponent*>(component.Components(i)))
+            Forget(*child);
+    }
 }
 
 bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
@@ -254,9 +285,12 @@ bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
         QObject* child = static_cast<QChildEvent*>(event)->child();
         QtObjectComponent* parent = Find(watched);
         if (parent != nullptr && child != nullptr && child != this && Find(child) == nullptr)
-            Track(*child, parent);
+            Track(*child, parent, true);
         break;
     }
+    case QEvent::Show:
+        Shown(*watched);
+        break;
     case QEvent::ChildRemoved: {
         // A child being destroyed is no longer found through its (cleared) pointer, so the
         // entry is matched by address.
@@ -269,7 +303,9 @@ bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     case QEvent::DynamicPropertyChange:
-        if (static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == kQtTagProperty) {
+        if (const QByteArray name =
+                static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName();
+            name == kQtTagProperty || name == kQtLocalizeProperty || name == kQtBoundProperty) {
             if (QtObjectComponent* component = Find(watched))
                 component->ReadTag();
         }
@@ -282,8 +318,9 @@ bool QtLocalizeClient::eventFilter(QObject* watched, QEvent* event) {
 
 void QtLocalizeClient::LocalizeNew(QObject& object) {
     QtObjectComponent* component = Find(&object);
-    if (component == nullptr || server_ == nullptr)
+    if (component == nullptr || server_ == nullptr || !server_->Active())
         return;
+    Forget(*component);
     server_->LocalizeTree(*component, server_->Language(), exclusions_.get(), false);
 }
 
@@ -300,7 +337,19 @@ QtLocalizeClient* AddQtClient(TOvkLocalizeServer& server, QWidget& root,
         if (client->Server() == &server && client->Root() == &root)
             delete client;
     }
+    if (QCoreApplication::instance() != nullptr)
+        QtWindowFollower::Of(server);
     return new QtLocalizeClient(server, root, std::move(exclusions));
+}
+
+void FollowNewWindows(TOvkLocalizeServer& server, bool follow) {
+    QtWindowFollower::Of(server).SetFollowWindows(follow);
+}
+
+bool IsQtClientObject(const TOvkLocalizeServer& server, const QObject& object) {
+    return std::any_of(LiveClients().begin(), LiveClients().end(), [&](QtLocalizeClient* client) {
+        return client->Server() == &server && client->ComponentOf(&object) != nullptr;
+    });
 }
 
 } // namespace tavrel

@@ -15,16 +15,28 @@
 #include <memory>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTest>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace tavrel {
+void PrintTo(const QtClientText& text, std::ostream* out) {
+    *out << text.Path << "=" << text.Text;
+}
+} // namespace tavrel
 
 namespace {
 
@@ -71,6 +83,7 @@ protected:
         server_ = phrasebook::CreateServer(folder_);
         window_ = std::make_unique<phrasebook::PhrasebookWindow>(*server_);
         window_->ShowAbout(); // its texts count too
+        window_->ShowJournalInfo();
     }
     void TearDown() override {
         window_.reset();
@@ -91,14 +104,17 @@ TEST_F(PhrasebookTest, ShippedDictionariesHoldEveryTextOfTheWindow) {
     for (const QtClientText& text : Texts())
         seen.emplace(Section(text.Path), text.Text);
     const tavrel::ProfileFile standard(kShipped / "OvkDefault.Lng");
-    for (const char* section : {"Caption", "Hint", "Text"}) {
+    for (const char* section : {"Caption", "Hint", "Memo", "Text"}) {
         std::vector<std::string> keys;
         standard.ReadSection(section, keys);
         for (const std::string& key : keys)
             listed.emplace(section, key);
     }
     EXPECT_EQ(seen, listed);
-    EXPECT_EQ(seen.size(), Texts().size()); // no text twice
+    // Every text has a path of its own (an action's tool tip and status tip may agree).
+    std::set<std::string> paths;
+    for (const QtClientText& text : Texts())
+        EXPECT_TRUE(paths.insert(text.Path).second) << text.Path;
 }
 
 TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
@@ -111,6 +127,8 @@ TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
         server_->SetLanguage(language);
         const tavrel::ProfileFile dictionary(kShipped / file);
         const std::vector<QtClientText> translated = Texts();
+        for (std::size_t i = 0; i < std::min(english.size(), translated.size()); ++i)
+            ASSERT_EQ(translated[i].Path, english[i].Path) << translated[i].Text;
         ASSERT_EQ(translated.size(), english.size());
         for (std::size_t i = 0; i < english.size(); ++i) {
             const std::string expected =
@@ -189,6 +207,87 @@ TEST_F(PhrasebookTest, AboutBoxMadeAfterASwitchIsTranslated) {
     server_->SetLanguage("Default");
     EXPECT_EQ(about->findChild<QLabel*>("AboutText")->text(),
               "A small phrasebook that switches language while it runs.");
+}
+
+// The user's journal, typed input, password and vocabulary through switches there and back,
+// a save, and a collection of the texts: none of it is changed or lands in a dictionary,
+// while every text of the program follows the language.
+TEST_F(PhrasebookTest, TheUsersDataSurvivesSwitchesAndReachesNoDictionary) {
+    const fs::path journalFile = dir_ / "trip.txt";
+    const std::string written = "Met Anna at the station; door code 4711.\nTomorrow: Köln";
+    tavrel::test::WriteFileBytes(journalFile, written);
+    window_->OpenJournal(QString::fromStdString(journalFile.string()));
+    QPlainTextEdit& journal = *window_->Journal();
+    journal.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&journal, " Hauptbahnhof!");
+    auto* name = window_->findChild<QLineEdit*>("NameEdit");
+    auto* password = window_->findChild<QLineEdit*>("PasswordEdit");
+    auto* currency = window_->findChild<QComboBox*>("CurrencyBox");
+    name->clear();
+    QTest::keyClicks(name, "Ann Smith");
+    QTest::keyClicks(password, "s3cret-Pass");
+    currency->setCurrentIndex(1);
+    window_->AddWord("Gleis", "platform");
+    window_->AddPhrase();
+
+    const QString document = journal.toPlainText();
+    const QString title = window_->windowTitle();
+    ASSERT_EQ(title, "trip.txt[*]");
+    ASSERT_TRUE(window_->isWindowModified());
+    const auto untouched = [&] {
+        EXPECT_EQ(journal.toPlainText(), document);
+        EXPECT_TRUE(window_->isWindowModified());
+        EXPECT_EQ(window_->windowTitle(), title);
+        EXPECT_EQ(tavrel::test::ReadFileBytes(journalFile), written);
+        EXPECT_EQ(name->text(), "Ann Smith");
+        EXPECT_EQ(password->text(), "s3cret-Pass");
+        EXPECT_EQ(currency->currentText(), "USD");
+        EXPECT_EQ(window_->Vocabulary()->item(0, 0)->text(), "Gleis");
+        EXPECT_EQ(window_->Vocabulary()->item(0, 1)->text(), "platform");
+    };
+    const auto label = [&](const char* objectName) {
+        return window_->findChild<QLabel*>(objectName)->text().toStdString();
+    };
+    const std::vector<QtClientText> english = Texts();
+    for (const char* language : {"Deutsch",
+                                 "Fran\xE7"
+                                 "ais",
+                                 "Default"}) {
+        SCOPED_TRACE(language);
+        server_->SetLanguage(language);
+        untouched();
+    }
+    EXPECT_EQ(Texts(), english);
+
+    server_->SetLanguage("Deutsch");
+    // Read through Qt itself.
+    EXPECT_EQ(window_->findChild<QAction*>("OpenJournalAction")->text(),
+              QString::fromUtf8("&Tagebuch öffnen..."));
+    EXPECT_EQ(window_->findChild<QAction*>("SaveJournalAction")->statusTip(),
+              "Das Tagebuch speichern");
+    EXPECT_EQ(window_->Vocabulary()->headerData(1, Qt::Horizontal).toString(), "Bedeutung");
+    EXPECT_EQ(journal.placeholderText(), QString::fromUtf8("Schreiben Sie über Ihre Reise"));
+    EXPECT_EQ(label("CollectionSizeLabel"), "1 Sätze in Ihrer Sammlung");
+    EXPECT_EQ(label("PasswordLabel"), "Konto-&Passwort:");
+    // A message box made now, after the switch, shows German by itself.
+    QMessageBox* info = window_->ShowJournalInfo();
+    EXPECT_EQ(info->windowTitle(), "Tagebuch");
+    EXPECT_EQ(info->informativeText(), QString::fromUtf8("Nur Sie können es lesen."));
+    info->close();
+
+    window_->SaveJournal();
+    EXPECT_EQ(QString::fromUtf8(tavrel::test::ReadFileBytes(journalFile)), document);
+    EXPECT_FALSE(window_->isWindowModified());
+    EXPECT_EQ(window_->statusBar()->currentMessage(), "trip.txt gespeichert");
+
+    window_->CollectTexts();
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder_)) {
+        const std::string bytes = tavrel::test::ReadFileBytes(entry.path());
+        for (const char* data : {"Anna", "4711", "Hauptbahnhof", "trip", "Ann Smith", "s3cret",
+                                 "Gleis", "platform", "USD"})
+            EXPECT_EQ(bytes.find(data), std::string::npos)
+                << entry.path().filename() << " holds " << data;
+    }
 }
 
 // --- The program ----------------------------------------------------------------------

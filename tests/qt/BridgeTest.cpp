@@ -5,6 +5,7 @@
 #include "tavrel/localize/Exception.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
+#include "tavrel/qt/QtMessages.h"
 #include "tavrel/qt/QtPicture.h"
 #include "tavrel/storage/CodePage.h"
 #include "tavrel/storage/ProfileFile.h"
@@ -18,27 +19,39 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCommandLinkButton>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QToolBox>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
+#include <QWizardPage>
 #include <string>
 #include <vector>
 
 namespace tavrel {
+
+void PrintTo(const QtClientText& text, std::ostream* out) {
+    *out << text.Path << "=" << text.Text;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,6 +62,13 @@ struct Entry {
 
 QString Q(const char* utf8) {
     return QString::fromUtf8(utf8);
+}
+
+// Marks a widget's contents (a line edit's text, a list's items) as texts of the
+// application; they are the user's otherwise.
+template <class W> W* Contents(W* widget) {
+    widget->setProperty(kQtLocalizeProperty, true);
+    return widget;
 }
 
 // The core (Windows-1252) form of a UTF-8 text.
@@ -132,13 +152,16 @@ struct Form {
         label = Named(new QLabel("Name", &root), "NameLabel");
         group = Named(new QGroupBox("Options", &root), "Group");
         check = Named(new QCheckBox("Bold", group), "BoldCheck");
-        edit = Named(new QLineEdit("Alice", &root), "NameEdit");
+        edit = Named(Contents(new QLineEdit("Alice", &root)), "NameEdit");
         notes = Named(new QPlainTextEdit("first\nsecond", &root), "Notes");
-        colours = Named(new QListWidget(&root), "Colours");
+        colours = Named(Contents(new QListWidget(&root)), "Colours");
         colours->addItems({"Red", "Green"});
         sizes = Named(new QComboBox(&root), "Sizes");
         sizes->setEditable(true);
         sizes->addItems({"Small", "Large"});
+        // Contents that are texts of the application only when it says so.
+        for (QWidget* contents : std::initializer_list<QWidget*>{edit, notes, colours, sizes})
+            contents->setProperty(kQtLocalizeProperty, true);
         spin = Named(new QSpinBox(&root), "Count");
         spin->setValue(3);
         tree = Named(new QTreeWidget(&root), "Files");
@@ -375,7 +398,7 @@ TEST_F(BridgeTest, WidgetsDestroyedDuringASwitchAreNotTouched) {
     QWidget root;
     auto* before = new QLabel("Before", &root);
     auto* box = new QWidget(&root);
-    auto* trigger = new QLineEdit("Trigger", box);
+    auto* trigger = Contents(new QLineEdit("Trigger", box));
     QPointer<QLabel> victim = new QLabel("Victim", &root);
     QPointer<QWidget> victimBox = new QWidget(&root);
     new QLabel("Victim", victimBox);
@@ -512,9 +535,9 @@ TEST_F(BridgeTest, TextsOutsideTheCodePageAreLeftAlone) {
     QWidget root;
     root.setWindowTitle("Form");
     auto* label = new QLabel(Q("Жук"), &root);
-    auto* list = new QListWidget(&root);
+    auto* list = Contents(new QListWidget(&root));
     list->addItems({"Red", Q("Зелёный")});
-    auto* edit = new QLineEdit(Q("日本"), &root);
+    auto* edit = Contents(new QLineEdit(Q("日本"), &root));
     QtLocalizeClient* client = AddQtClient(Server(), root);
     EXPECT_EQ(client->Texts().size(), 1u); // the title only
 
@@ -543,7 +566,7 @@ TEST_F(BridgeTest, LongTextsAreNotCutByASwitch) {
     QWidget root;
     auto* unknown = new QLabel(QString::fromStdString(longText), &root);
     auto* translated = new QLabel(QString::fromStdString(known), &root);
-    auto* notes = new QPlainTextEdit(&root);
+    auto* notes = Contents(new QPlainTextEdit(&root));
     const QString longNotes = QString(200, u'a') + "\n" + QString(200, u'b');
     notes->setPlainText(longNotes);
     AddQtClient(Server(), root);
@@ -559,7 +582,7 @@ TEST_F(BridgeTest, StringListsFollowTheNumberOfTranslatedLines) {
                     {{"Text", "One,Two,Three", "Eins,Zwei"}, {"Text", "A,B", "\"X Y\",Z,W"}});
     StartServer();
     QWidget root;
-    auto* list = new QListWidget(&root);
+    auto* list = Contents(new QListWidget(&root));
     list->addItems({"One", "Two", "Three"});
     auto* combo = new QComboBox(&root);
     combo->addItems({"A", "B"});
@@ -629,7 +652,7 @@ TEST_F(BridgeTest, RegisterModeAddsTextsToEveryDictionaryAndChangesNothing) {
     QWidget root;
     auto* open = new QPushButton("Open", &root);
     open->setToolTip("Opens it");
-    auto* list = new QListWidget(&root);
+    auto* list = Contents(new QListWidget(&root));
     list->addItems({"Red", "Dark green"});
     AddQtClient(Server(), root);
 
@@ -665,14 +688,14 @@ TEST_F(BridgeTest, ASwitchWritesEachChangedTextOnce) {
                      {"Text", "Red,Blue", "Rouge,Bleu"}});
     StartServer();
     QWidget root;
-    auto* edit = new QLineEdit("Alice", &root);
+    auto* edit = Contents(new QLineEdit("Alice", &root));
     auto* open = new QAction("Open", &root);
     auto* close = new QAction("Close", &root); // French lacks it: back to English
     auto* keep = new QAction("Keep", &root);   // known to neither
     auto* tree = new QTreeWidget(&root);
     tree->setHeaderLabels({"Size"});
     tree->headerItem()->setToolTip(0, "Tip");
-    auto* list = new QListWidget(&root);
+    auto* list = Contents(new QListWidget(&root));
     list->addItems({"Red", "Blue"});
     AddQtClient(Server(), root);
     Server().SetLanguage("German");
@@ -767,10 +790,10 @@ TEST_F(BridgeTest, WidgetsDestroyedWhileTextsArePushedAreSkipped) {
                      {"Text", "Red,Blue", "Rot,Blau"}});
     StartServer();
     QWidget root;
-    auto* trigger = new QLineEdit("Trigger", &root);
+    auto* trigger = Contents(new QLineEdit("Trigger", &root));
     QPointer<QTreeWidget> tree = new QTreeWidget(&root);
     tree->setHeaderLabels({"Size"});
-    QPointer<QListWidget> list = new QListWidget(&root);
+    QPointer<QListWidget> list = Contents(new QListWidget(&root));
     list->addItems({"Red", "Blue"});
     QPointer<QWidget> box = new QWidget(&root);
     QPointer<QLabel> inBox = new QLabel("After", box);
@@ -793,6 +816,389 @@ TEST_F(BridgeTest, WidgetsDestroyedWhileTextsArePushedAreSkipped) {
     Server().SetLanguage("Default");
     EXPECT_EQ(after->text(), "After");
     EXPECT_EQ(trigger->text(), "Trigger");
+}
+
+// A form with the texts every object has, the texts of the less common widgets, and the
+// user's data beside them: what he typed, his password, his document, the records a view
+// shows and the file a window shows.
+struct UserForm {
+    QWidget root;
+    QPushButton* button;
+    QAction* action;
+    QLineEdit* search;
+    QLineEdit* password;
+    QPlainTextEdit* diary;
+    QTextEdit* letter;
+    QComboBox* history;
+    QComboBox* fonts;
+    QSpinBox* count;
+    QCommandLinkButton* link;
+    QWizardPage* page;
+    QTableWidget* table;
+    QTreeWidget* records;
+    QTreeView* view;
+    QStandardItemModel model;
+    QMessageBox* box;
+
+    UserForm() {
+        root.setObjectName("Editor");
+        root.setWindowFilePath("/home/ann/diary.txt"); // the title shows the file
+        button = Form::Named(new QPushButton("Send", &root), "SendButton");
+        button->setStatusTip("Sends the letter");
+        button->setWhatsThis("Sends it now");
+        button->setAccessibleName("Send letter");
+        button->setAccessibleDescription("Sends the letter to everyone");
+        action = Form::Named(new QAction("Undo", &root), "UndoAction");
+        action->setStatusTip("Undoes the last change");
+        action->setWhatsThis("Undo it");
+        search = Form::Named(new QLineEdit("typed by Ann", &root), "SearchEdit");
+        search->setPlaceholderText("Search");
+        password = Form::Named(Contents(new QLineEdit("hunter2", &root)), "PasswordEdit");
+        password->setEchoMode(QLineEdit::Password);
+        diary = Form::Named(new QPlainTextEdit("Dear diary", &root), "DiaryEdit");
+        diary->setPlaceholderText("Write here");
+        letter = Form::Named(new QTextEdit("Dear Bob", &root), "LetterEdit");
+        letter->setPlaceholderText("Your letter");
+        history = Form::Named(new QComboBox(&root), "HistoryBox");
+        history->setEditable(true);
+        history->addItems({"ann@example.org"});
+        fonts = Form::Named(new QComboBox(&root), "FontBox");
+        fonts->addItems({"Serif"});
+        fonts->setToolTip("Font");
+        fonts->setProperty(kQtLocalizeProperty, false); // the application uses the text
+        count = Form::Named(new QSpinBox(&root), "CopiesBox");
+        count->setPrefix("Copies: ");
+        count->setSuffix(" pcs");
+        count->setSpecialValueText("None");
+        link = Form::Named(new QCommandLinkButton("Next", "Goes on", &root), "NextLink");
+        page = Form::Named(new QWizardPage(&root), "StartPage");
+        page->setTitle("Start");
+        page->setSubTitle("First steps");
+        table = Form::Named(new QTableWidget(1, 1, &root), "Grid");
+        table->setHorizontalHeaderLabels({"Amount"});
+        table->setVerticalHeaderLabels({"Total"});
+        table->setItem(0, 0, new QTableWidgetItem("42 EUR"));
+        records = Form::Named(new QTreeWidget(&root), "Records");
+        records->setHeaderLabels({"Name"});
+        new QTreeWidgetItem(records, {"Ann Smith"});
+        model.setHorizontalHeaderLabels({"Contact"});
+        model.appendRow(new QStandardItem("Bob Jones"));
+        view = Form::Named(new QTreeView(&root), "Contacts");
+        view->setModel(&model);
+        box = Form::Named(new QMessageBox(&root), "Question");
+        box->setWindowTitle("Confirm");
+        box->setText("Send it?");
+        box->setInformativeText("Nobody can stop it");
+        box->setDetailedText("It goes out\nat once"); // several lines: left alone
+    }
+};
+
+const std::vector<QtClientText> kUserFormTexts{
+    {"Editor.SendButton.AccessibleInfo.Hint", "Sends the letter to everyone"},
+    {"Editor.SendButton.AccessibleName.Caption", "Send letter"},
+    {"Editor.SendButton.Caption", "Send"},
+    {"Editor.SendButton.StatusTip.Hint", "Sends the letter"},
+    {"Editor.SendButton.WhatsThis.Hint", "Sends it now"},
+    {"Editor.UndoAction.Caption", "Undo"},
+    {"Editor.UndoAction.StatusTip.Hint", "Undoes the last change"},
+    {"Editor.UndoAction.WhatsThis.Hint", "Undo it"},
+    {"Editor.SearchEdit.Placeholder.Hint", "Search"},
+    {"Editor.DiaryEdit.Placeholder.Hint", "Write here"},
+    {"Editor.LetterEdit.Placeholder.Hint", "Your letter"},
+    {"Editor.CopiesBox.Prefix.Caption", "Copies: "},
+    {"Editor.CopiesBox.SpecialValue.Caption", "None"},
+    {"Editor.CopiesBox.Suffix.Caption", " pcs"},
+    {"Editor.NextLink.Caption", "Next"},
+    {"Editor.NextLink.Details.Memo", "Goes on"},
+    {"Editor.StartPage.Caption", "Start"},
+    {"Editor.StartPage.SubTitle.Memo", "First steps"},
+    {"Editor.Grid.Columns.#0.Caption", "Amount"},
+    {"Editor.Grid.Rows.#0.Caption", "Total"},
+    {"Editor.Records.Columns.#0.Caption", "Name"},
+    {"Editor.Contacts.Columns.#0.Caption", "Contact"},
+    {"Editor.Question.Caption", "Confirm"},
+    {"Editor.Question.Informative.Memo", "Nobody can stop it"},
+    {"Editor.Question.Message.Caption", "Send it?"},
+    {"Editor.Question.qt_msgbox_buttonbox.QPushButton[1].Caption", "Show Details..."},
+};
+
+// The user's data, each with a dictionary entry that would change it if it were read.
+const std::vector<std::string> kUserData{"diary.txt", "typed by Ann",    "hunter2", "Dear diary",
+                                         "Dear Bob",  "ann@example.org", "Serif",   "42 EUR",
+                                         "Ann Smith", "Bob Jones"};
+
+std::vector<Entry> UserFormGerman() {
+    std::vector<Entry> entries{
+        {"Caption", "Send", "Senden"},
+        {"Caption", "Send letter", "Brief senden"},
+        {"Caption", "Undo", "Rückgängig"},
+        {"Caption", "Copies: ", "Kopien: "},
+        {"Caption", " pcs", " Stk."},
+        {"Caption", "None", "Keine"},
+        {"Caption", "Next", "Weiter"},
+        {"Caption", "Start", "Anfang"},
+        {"Caption", "Amount", "Betrag"},
+        {"Caption", "Total", "Summe"},
+        {"Caption", "Name", "Name"},
+        {"Caption", "Contact", "Kontakt"},
+        {"Caption", "Confirm", "Bestätigen"},
+        {"Caption", "Send it?", "Absenden?"},
+        {"Hint", "Sends the letter", "Sendet den Brief"},
+        {"Hint", "Sends it now", "Sendet ihn sofort"},
+        {"Hint", "Sends the letter to everyone", "Sendet den Brief an alle"},
+        {"Hint", "Undoes the last change", "Nimmt die letzte Änderung zurück"},
+        {"Hint", "Undo it", "Zurücknehmen"},
+        {"Hint", "Search", "Suchen"},
+        {"Hint", "Write here", "Hier schreiben"},
+        {"Hint", "Your letter", "Ihr Brief"},
+        {"Hint", "Font", "WRONG"},
+        {"Memo", "Goes on", "Geht weiter"},
+        {"Memo", "First steps", "Erste Schritte"},
+        {"Memo", "Nobody can stop it", "Niemand hält es auf"},
+    };
+    for (const std::string& data : kUserData) {
+        for (const char* section : {"Caption", "Text", "Hint"})
+            entries.push_back({section, data, "WRONG"});
+    }
+    entries.push_back({"Text", "ann@example.org", "WRONG"});
+    return entries;
+}
+
+TEST_F(BridgeTest, EveryTextOfTheApplicationAndNothingOfTheUser) {
+    WriteDictionary("OvkDefault.Lng", "Default", {});
+    WriteDictionary("German.Lng", "German", UserFormGerman());
+    StartServer();
+    UserForm form;
+    QtLocalizeClient* client = AddQtClient(Server(), form.root);
+    EXPECT_EQ(client->Texts(), kUserFormTexts);
+    const QString title = form.root.windowTitle();
+
+    Server().SetLanguage("German");
+    // Read back through Qt itself.
+    const std::vector<std::pair<QString, const char*>> shown{
+        {form.button->text(), "Senden"},
+        {form.button->statusTip(), "Sendet den Brief"},
+        {form.button->whatsThis(), "Sendet ihn sofort"},
+        {form.button->accessibleName(), "Brief senden"},
+        {form.button->accessibleDescription(), "Sendet den Brief an alle"},
+        {form.action->text(), "Rückgängig"},
+        {form.action->statusTip(), "Nimmt die letzte Änderung zurück"},
+        {form.action->whatsThis(), "Zurücknehmen"},
+        {form.search->placeholderText(), "Suchen"},
+        {form.diary->placeholderText(), "Hier schreiben"},
+        {form.letter->placeholderText(), "Ihr Brief"},
+        {form.count->prefix(), "Kopien: "},
+        {form.count->suffix(), " Stk."},
+        {form.count->specialValueText(), "Keine"},
+        {form.link->text(), "Weiter"},
+        {form.link->description(), "Geht weiter"},
+        {form.page->title(), "Anfang"},
+        {form.page->subTitle(), "Erste Schritte"},
+        {form.table->horizontalHeaderItem(0)->text(), "Betrag"},
+        {form.table->verticalHeaderItem(0)->text(), "Summe"},
+        {form.model.horizontalHeaderItem(0)->text(), "Kontakt"},
+        {form.box->windowTitle(), "Bestätigen"},
+        {form.box->text(), "Absenden?"},
+        {form.box->informativeText(), "Niemand hält es auf"},
+        // The user's, untouched.
+        {form.root.windowTitle(), "diary.txt[*]"},
+        {form.search->text(), "typed by Ann"},
+        {form.password->text(), "hunter2"},
+        {form.diary->toPlainText(), "Dear diary"},
+        {form.letter->toPlainText(), "Dear Bob"},
+        {form.history->currentText(), "ann@example.org"},
+        {form.fonts->currentText(), "Serif"},
+        {form.fonts->toolTip(), "Font"},
+        {form.table->item(0, 0)->text(), "42 EUR"},
+        {form.records->topLevelItem(0)->text(0), "Ann Smith"},
+        {form.model.item(0)->text(), "Bob Jones"},
+        {form.box->detailedText(), "It goes out\nat once"},
+    };
+    for (const auto& [text, expected] : shown)
+        EXPECT_EQ(text, Q(expected));
+
+    // The title Qt derives from the file still follows the file.
+    form.root.setWindowFilePath("/home/ann/letter.txt");
+    EXPECT_EQ(form.root.windowTitle(), "letter.txt[*]");
+    form.root.setWindowFilePath("/home/ann/diary.txt");
+
+    Server().SetLanguage("Default");
+    EXPECT_EQ(client->Texts(), kUserFormTexts);
+    EXPECT_EQ(form.root.windowTitle(), title);
+
+    // Register mode in every language: no dictionary learns anything of the user's.
+    const auto occurrences = [&](const char* file, const std::string& data) {
+        const std::string bytes = test::ReadFileBytes(Folder() / file);
+        std::size_t n = 0;
+        for (auto at = bytes.find(Core(data)); at != std::string::npos;
+             at = bytes.find(Core(data), at + 1))
+            ++n;
+        return n;
+    };
+    std::vector<std::size_t> planted;
+    for (const std::string& data : kUserData)
+        planted.push_back(occurrences("German.Lng", data));
+    for (const char* language : {"Default", "German"}) {
+        Server().SetLanguage(language);
+        Server().RegisterClientTexts();
+    }
+    for (std::size_t i = 0; i < kUserData.size(); ++i) {
+        EXPECT_EQ(occurrences("OvkDefault.Lng", kUserData[i]), 0u) << kUserData[i];
+        EXPECT_EQ(occurrences("German.Lng", kUserData[i]), planted[i]) << kUserData[i];
+    }
+    const ProfileFile standard(Folder() / "OvkDefault.Lng");
+    std::vector<std::string> keys;
+    standard.ReadSection("Text", keys);
+    EXPECT_TRUE(keys.empty());
+    EXPECT_EQ(standard.ReadString("Hint", "Sends the letter", "?"), "Sends the letter");
+    EXPECT_EQ(standard.ReadString("Memo", "Goes on", "?"), "Goes on");
+}
+
+// Opting in and out works on any object and is followed when it changes.
+TEST_F(BridgeTest, ApplicationsOptContentsInAndTextsOut) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Red", "Rot"},
+                     {"Caption", "Apply", "Anwenden"},
+                     {"Text", "Read only", "Nur lesen"},
+                     {"Text", "Red", "Rot"}});
+    StartServer();
+    QWidget root;
+    auto* shown = new QLineEdit("Read only", &root);
+    auto* cells = new QTableWidget(1, 1, &root);
+    cells->setItem(0, 0, new QTableWidgetItem("Red"));
+    auto* apply = new QPushButton("Apply", &root);
+    AddQtClient(Server(), root);
+    shown->setProperty(kQtLocalizeProperty, true);
+    cells->setProperty(kQtLocalizeProperty, true);
+    apply->setProperty(kQtLocalizeProperty, false);
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(shown->text(), "Nur lesen");
+    EXPECT_EQ(cells->item(0, 0)->text(), "Rot");
+    EXPECT_EQ(apply->text(), "Apply");
+    Server().SetLanguage("Default");
+    EXPECT_EQ(shown->text(), "Read only");
+    EXPECT_EQ(cells->item(0, 0)->text(), "Red");
+}
+
+// Dialogs and message boxes made after the switch show the current language when they are
+// first shown, inside the tree or outside every tree, and follow later switches.
+TEST_F(BridgeTest, WindowsMadeLaterFollowByThemselves) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Delete", "Löschen"},
+                     {"Caption", "Delete the file?", "Die Datei löschen?"},
+                     {"Caption", "Name:", "Name:"},
+                     {"Caption", "Rename", "Umbenennen"}});
+    StartServer();
+    QWidget root;
+    AddQtClient(Server(), root);
+    Server().SetLanguage("German");
+
+    auto* inside = new QMessageBox(QMessageBox::Question, "Delete", "Delete the file?",
+                                   QMessageBox::Yes | QMessageBox::No, &root);
+    QPointer<QDialog> outside = new QDialog;
+    outside->setAttribute(Qt::WA_DeleteOnClose);
+    outside->setWindowTitle("Rename");
+    auto* label = new QLabel("Name:", outside);
+    auto* name = new QLineEdit("Rename", outside);
+    EXPECT_EQ(inside->text(), "Delete the file?"); // not yet shown
+    inside->show();
+    outside->show();
+    EXPECT_EQ(inside->windowTitle(), Q("Löschen"));
+    EXPECT_EQ(inside->text(), Q("Die Datei löschen?"));
+    EXPECT_EQ(outside->windowTitle(), "Umbenennen");
+    EXPECT_EQ(label->text(), "Name:");
+    EXPECT_EQ(name->text(), "Rename"); // typed input stays
+
+    Server().SetLanguage("Default");
+    EXPECT_EQ(inside->text(), "Delete the file?");
+    EXPECT_EQ(outside->windowTitle(), "Rename");
+    inside->hide();
+    inside->show(); // shown again: not translated twice
+    EXPECT_EQ(inside->text(), "Delete the file?");
+    outside->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(outside.isNull());
+    Server().SetLanguage("German"); // the closed dialog's client went with it
+    EXPECT_EQ(inside->windowTitle(), Q("Löschen"));
+}
+
+// Qt's own texts follow the locale a dictionary names.
+TEST_F(BridgeTest, QtsOwnTranslationsFollowTheDictionarysLocale) {
+    test::WriteFileBytes(Folder() / "German.Lng",
+                         "[Definitions]\r\nOvkLanguage=German\r\nOvkLocale=de\r\n");
+    StartServer();
+    QWidget root;
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &root);
+    AddQtClient(Server(), root);
+    const QString cancel = buttons->button(QDialogButtonBox::Cancel)->text();
+    Server().SetLanguage("German");
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
+    Server().SetLanguage("Default");
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), cancel);
+}
+
+TEST(QtMessagesFillTest, PlaceholdersTakeArgumentsCountsAndPercentSigns) {
+    const struct {
+        const char* Text;
+        QStringList Arguments;
+        std::optional<long long> Count;
+        const char* Expected;
+    } cases[] = {
+        {"Saved %1", {"a.txt"}, {}, "Saved a.txt"},
+        {"%2 before %1", {"one", "two"}, {}, "two before one"},
+        {"%n files", {}, 3, "3 files"},
+        {"%n of %1", {"all"}, 1, "1 of all"},
+        {"100%% done", {}, {}, "100% done"},
+        {"%1%2", {"a", "b"}, {}, "ab"},
+        {"%3 is missing", {"a"}, {}, "%3 is missing"},
+        {"%10 of ten", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "ten"}, {}, "ten of ten"},
+        {"%12 of two", {"x", "y"}, {}, "x2 of two"},
+        {"%n without count", {}, {}, "%n without count"},
+        {"trailing %", {}, {}, "trailing %"},
+        {"%1 twice %1", {"z"}, {}, "z twice z"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QtMessages::Fill(c.Text, c.Arguments, c.Count), Q(c.Expected)) << c.Text;
+}
+
+// Messages built in code: translated, re-rendered at each switch with their arguments, and
+// registered by key; the filled-in text (holding a file name) reaches no dictionary.
+TEST_F(BridgeTest, BoundMessagesFollowSwitchesAndRegisterTheirKeysOnly) {
+    WriteDictionary("OvkDefault.Lng", "Default", {});
+    WriteDictionary("German.Lng", "German",
+                    {{"Messages", "%n files selected", "%n Dateien gewählt"},
+                     {"Messages", "Saved %1", "%1 gespeichert"}});
+    StartServer();
+    QWidget root;
+    auto* selection = new QLabel(&root);
+    QString status;
+    QtLocalizeClient* client = AddQtClient(Server(), root);
+    QtMessages messages(Server());
+    messages.Bind(*selection, "text", {"%n files selected", {}, 3});
+    messages.Bind(root, [&](const QString& text) { status = text; },
+                  {"Saved %1", {"diary.txt"}, {}});
+    EXPECT_EQ(selection->text(), "3 files selected");
+    EXPECT_EQ(status, "Saved diary.txt");
+
+    Server().SetLanguage("German");
+    EXPECT_EQ(selection->text(), Q("3 Dateien gewählt"));
+    EXPECT_EQ(status, "diary.txt gespeichert");
+    EXPECT_EQ(messages.Text("Unknown %1", {"x"}), "Unknown x");
+
+    Server().SetLanguage("Default");
+    Server().RegisterClientTexts();
+    const ProfileFile standard(Folder() / "OvkDefault.Lng");
+    EXPECT_EQ(standard.ReadString("Messages", "Saved %1", "?"), "Saved %1");
+    EXPECT_EQ(standard.ReadString("Messages", "Unknown %1", "?"), "Unknown %1");
+    EXPECT_EQ(test::ReadFileBytes(Folder() / "OvkDefault.Lng").find("diary"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(Folder() / "OvkDefault.Lng").find("3 files"), std::string::npos);
+
+    // While bound the label's text is the message's, not a text of the tree.
+    EXPECT_TRUE(client->Texts().empty());
+    messages.Unbind(*selection, "text");
+    EXPECT_EQ(client->Texts(),
+              (std::vector<QtClientText>{{"QWidget[0].QLabel[0].Caption", "3 files selected"}}));
 }
 
 TEST(BridgeStringsTest, ChangeHandlerHearsEveryChangeAndStaysWithTheOriginal) {

@@ -16,7 +16,10 @@ public:
 
 struct TColor {
     std::uint8_t Red = 0, Green = 0, Blue = 0;
-    friend bool operator==(TColor, TColor) = default;
+    friend bool operator==(TColor a, TColor b) {
+        return a.Red == b.Red && a.Green == b.Green && a.Blue == b.Blue;
+    }
+    friend bool operator!=(TColor a, TColor b) { return !(a == b); }
 };
 
 inline constexpr TColor clWhite{255, 255, 255};

@@ -117,6 +117,12 @@ public:
     int AddSwitchListener(SwitchListener listener);
     void RemoveSwitchListener(int id);
 
+    // Told at the end of RegisterClientTexts, so a toolkit layer adds the texts it keeps
+    // outside the client trees (the application's messages) in the same run.
+    using RegisterListener = std::function<void()>;
+    int AddRegisterListener(RegisterListener listener);
+    void RemoveRegisterListener(int id);
+
     const TLocalizeEnvironment& Environment() const { return environment_; }
 
 protected:
@@ -137,6 +143,7 @@ private:
     };
     std::vector<Client> clients_;
     std::vector<std::pair<int, SwitchListener>> switchListeners_;
+    std::vector<std::pair<int, RegisterListener>> registerListeners_;
     int nextSwitchListener_ = 1;
     // Held only while a switch runs.
     std::unique_ptr<ProfileFile> currentDictionary_;

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -34,7 +35,10 @@ class TOvkLocalizeServer;
 struct QtClientText {
     std::string Path;
     std::string Text;
-    friend bool operator==(const QtClientText&, const QtClientText&) = default;
+    friend bool operator==(const QtClientText& a, const QtClientText& b) {
+        return a.Path == b.Path && a.Text == b.Text;
+    }
+    friend bool operator!=(const QtClientText& a, const QtClientText& b) { return !(a == b); }
 };
 
 // A widget tree registered with a server. The mirror follows the live tree: objects
@@ -66,8 +70,9 @@ public:
     int TrackedCount() const { return static_cast<int>(index_.size()); }
 
     // Translates `object` and everything below it into the current language. Switches
-    // translate the whole tree; this is for widgets created since the last switch (a
-    // dialog made on demand), whose texts are still untranslated. Does nothing for an
+    // translate the whole tree, and widgets created since the last switch are translated
+    // when they are first shown; this is for objects that are never shown (an action
+    // created later) or must read translated before they are shown. Does nothing for an
     // object outside the tree, without a server or while the server is not active.
     void LocalizeNew(QObject& object);
 
@@ -82,7 +87,7 @@ private:
     friend class ServerWatcher;
 
     QtObjectComponent* Find(const QObject* object) const;
-    QtObjectComponent* Track(QObject& object, TComponent* owner);
+    QtObjectComponent* Track(QObject& object, TComponent* owner, bool fresh);
     void Untrack(QtObjectComponent& component);
     void Dispose(QtObjectComponent* component);
     void SchedulePurge();
@@ -90,12 +95,16 @@ private:
     void ServerDestroyed();
     void SwitchBegins();
     void SwitchEnds();
+    void Shown(QObject& object);
+    void Forget(const QtObjectComponent& component);
 
     TOvkLocalizeServer* server_;
     QPointer<QWidget> root_;
     std::unique_ptr<TStringList> exclusions_;
     std::unique_ptr<QtObjectComponent> rootComponent_;
     QHash<const QObject*, QtObjectComponent*> index_;
+    // Objects added since the last switch, still showing the texts they were made with.
+    QSet<const QObject*> fresh_;
     std::unique_ptr<ServerWatcher> watcher_;
     std::shared_ptr<QtSwitchState> switchState_;
     int switchListener_ = 0;
@@ -104,8 +113,15 @@ private:
 
 // Registers `root` with the server and returns its client (see QtLocalizeClient).
 // Registering the same widget with the same server again replaces the earlier client.
+// From the first client of a server on, windows and dialogs the application creates later
+// outside every client tree (QMessageBox or QInputDialog without parent, parentless
+// dialogs) become clients of their own when first shown, and Qt's own translations follow
+// the locale a dictionary names in Definitions/OvkLocale.
 QtLocalizeClient* AddQtClient(TOvkLocalizeServer& server, QWidget& root,
                               std::vector<std::string> exclusions = {});
+
+// Turns the following of windows created outside every client tree off or on again.
+void FollowNewWindows(TOvkLocalizeServer& server, bool follow);
 
 // A QMenu listing the server's languages (with their flags when the server's environment
 // has a picture factory, e.g. QtPictureFactory()); choosing one makes it current and so

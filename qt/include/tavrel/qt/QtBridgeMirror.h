@@ -4,6 +4,14 @@
 // table of its published text properties) follows the object's Qt class, as listed in
 // QtBridgeTable.cpp; its Name is the objectName, its Tag the dynamic property "tavrelTag".
 // Applications normally meet it only through QtLocalizeClient::ComponentOf.
+//
+// Dynamic properties an application may set on any object of the tree:
+//   tavrelTag        the component's Tag (an integer)
+//   tavrelLocalize   true: the object's contents are texts of the application too (a
+//                    read-only line edit showing a label, a list of fixed choices);
+//                    false: none of the object's own texts is touched (its children are)
+// Contents that are the user's (typed input, documents, values, items of views) are left
+// alone unless the object is opted in; a line edit that hides its input never is.
 
 #include "tavrel/localize/TCollection.h"
 #include "tavrel/localize/TComponent.h"
@@ -23,6 +31,11 @@ namespace tavrel {
 // The dynamic property an application sets to give a QObject a Tag, e.g. to mark an action
 // as a generated language-menu item (LanguageMenuTag) that is never translated.
 inline constexpr char kQtTagProperty[] = "tavrelTag";
+// The dynamic property that opts an object's contents in (true) or its texts out (false).
+inline constexpr char kQtLocalizeProperty[] = "tavrelLocalize";
+// Set by message bindings (QtMessages::Bind): the Qt properties of the object whose text
+// is a rendered message of the application, which the engine therefore leaves alone.
+inline constexpr char kQtBoundProperty[] = "tavrelBound";
 
 // The text kinds of the table; which one an object has is decided once, on first use.
 enum class QtTextKind : int;
@@ -69,27 +82,43 @@ public:
     void Detach();
     bool Detached() const { return detached_; }
 
-    // Reads the Tag from the object's dynamic property (0 when unset or not a number).
+    // Reads the Tag, the opt-in and the bound properties from the object's dynamic
+    // properties (a Tag of 0 when unset or not a number).
     void ReadTag();
+    // The object's tavrelLocalize value; nothing when it is unset.
+    std::optional<bool> OptIn() const { return optIn_; }
+    // Whether the Qt property `name` shows a bound message.
+    bool Bound(const char* name) const;
 
     // The object's string list (`Items`, `Lines`) or indexed texts (`Columns`, `Tabs`),
     // brought up to date with the widget (during a switch: with the held texts); the
     // table's properties hand them to the engine.
+    // nullptr when the object has none, or none that are texts (see tavrelLocalize).
     TStrings* SyncedLines() const;
-    TCollection* SyncedItems() const;
+    TCollection* SyncedItems(int role) const;
+
+    // The text of slot `slot` of the object's kind (see QtBridgeTable.cpp), as the
+    // engine reads and writes it.
+    std::string SlotText(int slot);
+    void SetSlotText(int slot, const std::string& text);
+    // The sub-object carrying slot `slot` for a text published as a branch.
+    TPersistent* Part(int slot) const;
 
     // Whether the texts of this component are held (a switch of its client is running).
     bool Holding() const { return state_ != nullptr && state_->Holding; }
     // The number of the running switch (valid while Holding).
     unsigned SwitchNumber() const { return state_->Switch; }
-    // The held text `slot` (0: the main text, 1: the tool tip), read from the widget with
-    // `read` on first use in the running switch.
+    // The held text of `slot`, read from the widget with `read` on first use in the
+    // running switch.
     template <class Read> QtHeldText& HeldText(int slot, Read read) {
+        if (texts_.size() <= static_cast<std::size_t>(slot))
+            texts_.resize(static_cast<std::size_t>(slot) + 1);
         return Held(texts_[static_cast<std::size_t>(slot)], read);
     }
+    // `read` gives the Qt text, or nothing when the text is not the engine's now.
     template <class Read> QtHeldText& Held(QtHeldText& held, Read read) {
         if (held.Switch != state_->Switch) {
-            auto text = CoreText(read());
+            auto text = EngineText(read());
             held.Readable = text.has_value();
             held.Text = text ? std::move(*text) : std::string();
             held.Changed = false;
@@ -111,6 +140,9 @@ public:
 
     // Core text of a Qt text; nothing when a character has no byte in the code page.
     static std::optional<std::string> CoreText(const QString& text);
+    // The core text of a text the engine may translate: nothing for no text, a text
+    // outside the code page and a text of several lines (a dictionary key is one line).
+    static std::optional<std::string> EngineText(const std::optional<QString>& text);
 
     // Marks a write into a widget for Writing().
     class WriteScope {
@@ -129,7 +161,7 @@ private:
     QPointer<QObject> object_;
     const QObject* key_;
     std::shared_ptr<QtSwitchState> state_;
-    std::array<QtHeldText, 2> texts_;
+    std::vector<QtHeldText> texts_; // by slot
     // The lines as held during a switch (Text unused; see SyncedLines).
     mutable std::vector<std::string> heldLines_;
     mutable QtHeldText heldLinesState_;
@@ -142,7 +174,10 @@ private:
     mutable std::string syncedCommaText_; // the widget's lines when last handed out
     mutable bool linesReadable_ = true;
     mutable bool syncingLines_ = false;
-    mutable std::unique_ptr<TCollection> items_;
+    mutable std::array<std::unique_ptr<TCollection>, 3> items_; // by role
+    mutable std::vector<std::unique_ptr<TPersistent>> parts_;   // by slot
+    std::optional<bool> optIn_;
+    std::vector<QString> bound_;
 };
 
 } // namespace tavrel

@@ -1,0 +1,137 @@
+#include "QtWindowFollower.h"
+
+#include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/qt/QtBridge.h"
+#include "tavrel/qt/QtText.h"
+
+#include <algorithm>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QWidget>
+#include <vector>
+
+namespace tavrel {
+
+namespace {
+
+std::vector<QtWindowFollower*>& Followers() {
+    static std::vector<QtWindowFollower*> followers;
+    return followers;
+}
+
+// The locale entry of a dictionary: a BCP 47 tag such as "de" or "pt-BR".
+constexpr char kLocaleKey[] = "OvkLocale";
+
+} // namespace
+
+class QtWindowFollower::ServerWatcher : public TComponent {
+public:
+    explicit ServerWatcher(QtWindowFollower& follower) : follower_(follower) {}
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        if (operation == TOperation::Remove && component == follower_.server_) {
+            follower_.server_ = nullptr;
+            follower_.deleteLater();
+        }
+    }
+
+private:
+    QtWindowFollower& follower_;
+};
+
+QtWindowFollower* QtWindowFollower::Find(const TOvkLocalizeServer& server) {
+    for (QtWindowFollower* follower : Followers()) {
+        if (follower->server_ == &server)
+            return follower;
+    }
+    return nullptr;
+}
+
+QtWindowFollower& QtWindowFollower::Of(TOvkLocalizeServer& server) {
+    if (QtWindowFollower* follower = Find(server))
+        return *follower;
+    return *new QtWindowFollower(server);
+}
+
+QtWindowFollower::QtWindowFollower(TOvkLocalizeServer& server)
+    : QObject(QCoreApplication::instance()), server_(&server),
+      watcher_(std::make_unique<ServerWatcher>(*this)) {
+    Followers().push_back(this);
+    server.FreeNotification(watcher_.get());
+    // Qt's translations change before the engine reads a text: widgets that translate
+    // themselves on LanguageChange (standard buttons, an application's retranslateUi) do
+    // so first, and the engine then maps what they show.
+    switchListener_ = server.AddSwitchListener([this](TOvkLocalizeServer::TSwitchPhase phase) {
+        if (phase == TOvkLocalizeServer::TSwitchPhase::Begin)
+            LoadQtTranslations();
+    });
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(this);
+}
+
+QtWindowFollower::~QtWindowFollower() {
+    std::erase(Followers(), this);
+    if (server_ != nullptr) {
+        server_->RemoveSwitchListener(switchListener_);
+        server_->RemoveFreeNotification(watcher_.get());
+    }
+    if (translator_)
+        QCoreApplication::removeTranslator(translator_.get());
+}
+
+bool QtWindowFollower::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && followWindows_ && server_ != nullptr &&
+        watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isWindow() && (type == Qt::Window || type == Qt::Dialog) &&
+            qobject_cast<QMenu*>(widget) == nullptr)
+            Adopt(*widget);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QtWindowFollower::Adopt(QWidget& window) {
+    if (!server_->Active() || window.objectName().startsWith(QLatin1String("qt_")))
+        return;
+    // A window inside a client tree is that client's (it localizes it on its first show).
+    for (QObject* object = &window; object != nullptr; object = object->parent()) {
+        if (IsQtClientObject(*server_, *object))
+            return;
+    }
+    QtLocalizeClient* client = AddQtClient(*server_, window);
+    client->LocalizeNew(window);
+}
+
+void QtWindowFollower::LoadQtTranslations() {
+    if (server_ == nullptr)
+        return;
+    QString locale;
+    try {
+        locale = ToQString(server_->ReadValue("Definitions", kLocaleKey)).trimmed();
+    } catch (const std::exception&) {
+        // An unreadable dictionary names no locale.
+    }
+    if (locale == locale_)
+        return;
+    locale_ = locale;
+    if (translator_) {
+        QCoreApplication::removeTranslator(translator_.get());
+        translator_.reset();
+    }
+    if (!locale.isEmpty()) {
+        auto translator = std::make_unique<QTranslator>();
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        if (translator->load(QLocale(locale), QStringLiteral("qt"), QStringLiteral("_"), folder) &&
+            QCoreApplication::installTranslator(translator.get()))
+            translator_ = std::move(translator);
+    }
+    // Deliver the language change now, before the engine reads what the widgets show.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+}
+
+} // namespace tavrel
