@@ -1,5 +1,6 @@
 #include "tavrel/qt/QtMessages.h"
 
+#include "ServerGoneWatcher.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridgeMirror.h"
 #include "tavrel/qt/QtText.h"
@@ -11,23 +12,11 @@
 namespace tavrel {
 
 // Hears of the server's destruction: messages then show their keys.
-class QtMessages::ServerWatcher : public TComponent {
-public:
-    explicit ServerWatcher(QtMessages& messages) : messages_(messages) {}
-
-protected:
-    void Notification(TComponent* component, TOperation operation) override {
-        TComponent::Notification(component, operation);
-        if (operation == TOperation::Remove && component == messages_.server_)
-            messages_.server_ = nullptr;
-    }
-
-private:
-    QtMessages& messages_;
-};
 
 QtMessages::QtMessages(TOvkLocalizeServer& server, QObject* parent)
-    : QObject(parent), server_(&server), watcher_(std::make_unique<ServerWatcher>(*this)) {
+    : QObject(parent), server_(&server),
+      // Without a server, messages show their keys.
+      watcher_(std::make_unique<ServerGoneWatcher>(server, [this] { server_ = nullptr; })) {
     server.FreeNotification(watcher_.get());
     switchListener_ = server.AddSwitchListener([this](TOvkLocalizeServer::TSwitchPhase phase) {
         if (phase == TOvkLocalizeServer::TSwitchPhase::End)

@@ -1,5 +1,6 @@
 #include "QtWindowFollower.h"
 
+#include "ServerGoneWatcher.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtText.h"
@@ -26,23 +27,6 @@ constexpr char kLocaleKey[] = "OvkLocale";
 
 } // namespace
 
-class QtWindowFollower::ServerWatcher : public TComponent {
-public:
-    explicit ServerWatcher(QtWindowFollower& follower) : follower_(follower) {}
-
-protected:
-    void Notification(TComponent* component, TOperation operation) override {
-        TComponent::Notification(component, operation);
-        if (operation == TOperation::Remove && component == follower_.server_) {
-            follower_.server_ = nullptr;
-            follower_.deleteLater();
-        }
-    }
-
-private:
-    QtWindowFollower& follower_;
-};
-
 QtWindowFollower* QtWindowFollower::Find(const TOvkLocalizeServer& server) {
     for (QtWindowFollower* follower : Followers()) {
         if (follower->server_ == &server)
@@ -59,7 +43,10 @@ QtWindowFollower& QtWindowFollower::Of(TOvkLocalizeServer& server) {
 
 QtWindowFollower::QtWindowFollower(TOvkLocalizeServer& server)
     : QObject(QCoreApplication::instance()), server_(&server),
-      watcher_(std::make_unique<ServerWatcher>(*this)) {
+      watcher_(std::make_unique<ServerGoneWatcher>(server, [this] {
+          server_ = nullptr;
+          deleteLater();
+      })) {
     Followers().push_back(this);
     server.FreeNotification(watcher_.get());
     // Qt's translations change before the engine reads a text: widgets that translate

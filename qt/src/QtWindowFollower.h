@@ -13,6 +13,7 @@
 
 namespace tavrel {
 
+class TComponent;
 class TOvkLocalizeServer;
 
 // Whether `object` is mirrored by a client of `server`.
@@ -37,12 +38,11 @@ protected:
 
 private:
     explicit QtWindowFollower(TOvkLocalizeServer& server);
-    class ServerWatcher;
     void Adopt(QWidget& window);
     void LoadQtTranslations();
 
     TOvkLocalizeServer* server_;
-    std::unique_ptr<ServerWatcher> watcher_;
+    std::unique_ptr<TComponent> watcher_;
     std::unique_ptr<QTranslator> translator_;
     QString locale_;
     int switchListener_ = 0;

@@ -15,6 +15,7 @@
 // every message used so far to every dictionary.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <QObject>
 #include <QPointer>
@@ -26,6 +27,7 @@
 
 namespace tavrel {
 
+class TComponent;
 class TOvkLocalizeServer;
 
 struct QtMessage {
@@ -82,8 +84,7 @@ private:
     std::set<std::string> keys_;
     int switchListener_ = 0;
     int registerListener_ = 0;
-    class ServerWatcher;
-    std::unique_ptr<ServerWatcher> watcher_;
+    std::unique_ptr<TComponent> watcher_;
 };
 
 } // namespace tavrel
