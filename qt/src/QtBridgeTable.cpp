@@ -124,6 +124,7 @@ enum class QtTextKind : int {
     PlainTextEdit,
     TextEdit,
     SpinBox,
+    DoubleSpinBox,
     AbstractSpinBox,
     ListWidget,
     ComboBox,
@@ -346,31 +347,11 @@ std::vector<TextSlot> BuildSlots(QtTextKind kind) {
         add(Placeholder<QComboBox>());
         break;
     case QtTextKind::SpinBox:
-        // QSpinBox and QDoubleSpinBox declare the same functions without a common base.
-        add({"Prefix", "Caption", "prefix",
-             [](QObject& o, const QtObjectComponent&) -> std::optional<QString> {
-                 if (auto* s = qobject_cast<QSpinBox*>(&o))
-                     return s->prefix();
-                 return static_cast<QDoubleSpinBox&>(o).prefix();
-             },
-             [](QObject& o, const QString& t) {
-                 if (auto* s = qobject_cast<QSpinBox*>(&o))
-                     s->setPrefix(t);
-                 else
-                     static_cast<QDoubleSpinBox&>(o).setPrefix(t);
-             }});
-        add({"Suffix", "Caption", "suffix",
-             [](QObject& o, const QtObjectComponent&) -> std::optional<QString> {
-                 if (auto* s = qobject_cast<QSpinBox*>(&o))
-                     return s->suffix();
-                 return static_cast<QDoubleSpinBox&>(o).suffix();
-             },
-             [](QObject& o, const QString& t) {
-                 if (auto* s = qobject_cast<QSpinBox*>(&o))
-                     s->setSuffix(t);
-                 else
-                     static_cast<QDoubleSpinBox&>(o).setSuffix(t);
-             }});
+        AddAffixSlots<QSpinBox>(list);
+        add(SpecialValue());
+        break;
+    case QtTextKind::DoubleSpinBox:
+        AddAffixSlots<QDoubleSpinBox>(list);
         add(SpecialValue());
         break;
     case QtTextKind::AbstractSpinBox:
@@ -981,12 +962,15 @@ const TClassInfo& Base() {
     return QtObjectComponent::StaticClassInfo();
 }
 
-const char* const kClassNames[kKinds] = {
-    "TQObject",          "TQWidget",      "TQWindow",        "TQMessageBox", "TQButton",
-    "TQToolButton",      "TQCommandLink", "TQLabel",         "TQGroupBox",   "TQMenu",
-    "TQAction",          "TQLineEdit",    "TQPlainTextEdit", "TQTextEdit",   "TQSpinBox",
-    "TQAbstractSpinBox", "TQListWidget",  "TQComboBox",      "TQTreeWidget", "TQTableWidget",
-    "TQItemView",        "TQTabWidget",   "TQTabBar",        "TQToolBox",    "TQWizardPage"};
+constexpr std::array<const char*, kKinds> kClassNames{
+    "TQObject",        "TQWidget",          "TQWindow",        "TQMessageBox", "TQButton",
+    "TQToolButton",    "TQCommandLink",     "TQLabel",         "TQGroupBox",   "TQMenu",
+    "TQAction",        "TQLineEdit",        "TQPlainTextEdit", "TQTextEdit",   "TQSpinBox",
+    "TQDoubleSpinBox", "TQAbstractSpinBox", "TQListWidget",    "TQComboBox",   "TQTreeWidget",
+    "TQTableWidget",   "TQItemView",        "TQTabWidget",     "TQTabBar",     "TQToolBox",
+    "TQWizardPage"};
+// One name per kind: a kind added without a name would leave the last one empty.
+static_assert(kClassNames.back() != nullptr);
 
 std::unique_ptr<TClassInfo> BuildClass(QtTextKind kind) {
     auto info = std::make_unique<TClassInfo>(kClassNames[static_cast<std::size_t>(kind)], &Base());
@@ -1065,8 +1049,10 @@ QtTextKind KindOf(QObject& object) {
         return QtTextKind::PlainTextEdit;
     if (qobject_cast<QTextEdit*>(&widget))
         return QtTextKind::TextEdit;
-    if (qobject_cast<QSpinBox*>(&widget) || qobject_cast<QDoubleSpinBox*>(&widget))
+    if (qobject_cast<QSpinBox*>(&widget))
         return QtTextKind::SpinBox;
+    if (qobject_cast<QDoubleSpinBox*>(&widget))
+        return QtTextKind::DoubleSpinBox;
     if (qobject_cast<QAbstractSpinBox*>(&widget))
         return QtTextKind::AbstractSpinBox;
     if (qobject_cast<QListWidget*>(&widget))
