@@ -141,6 +141,7 @@ int Run(const QStringList& arguments) {
             std::cout << DumpTexts(*window.Client()) << std::flush;
             return 0;
         }
+        window.resize(640, 480); // room for every tab and the status bar's messages
         window.show();
         return QApplication::exec();
     } catch (const std::invalid_argument& error) {
