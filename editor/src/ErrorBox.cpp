@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QStringDecoder>
 
 namespace tavrel::editor {
 
@@ -33,12 +32,7 @@ QString ErrorBoxText(const QString& message) {
 }
 
 QString ExceptionMessage(const std::exception& error) {
-    const QByteArray bytes(error.what());
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    return ToQString(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return ToQString(error.what());
 }
 
 void ShowErrorMessage(const QString& message) {

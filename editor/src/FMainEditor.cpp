@@ -7,6 +7,7 @@
 #include "FNewLangNameDialog.h"
 #include "OpenPictureDialog.h"
 #include "tavrel/localize/Exception.h"
+#include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/qt/QtMenuRenderer.h"
 #include "tavrel/qt/QtText.h"
 #include "tavrel/storage/DictionaryFiles.h"
@@ -82,7 +83,8 @@ TFMain::TFMain(TLocalizeEnvironment environment)
       Label5(nullptr), Label6(nullptr), ToolButton1(nullptr), Label3(nullptr),
       DeleteLanguage1(nullptr), New(nullptr), Refresh(nullptr), Edit2(nullptr), Label2(nullptr),
       SpeedButton1(nullptr), Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr),
-      DeleteItem1(nullptr), DeleteSection1(nullptr), Panel1(nullptr), Image1(nullptr),
+      DeleteItem1(nullptr), DeleteSection1(nullptr), AddPluralForms1(nullptr), Panel1(nullptr),
+      Image1(nullptr),
       LocServer(nullptr), image1Picture_(DefaultFlagsImage()) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Tavrel Language Editor"));
@@ -231,7 +233,10 @@ void TFMain::CreateMenus() {
     DeleteSection1 =
         Named(Sections1->addAction(QStringLiteral("D&elete Section")), "DeleteSection1");
     DeleteItem1 = Named(Sections1->addAction(QStringLiteral("&Delete Item")), "DeleteItem1");
-    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1})
+    Sections1->addSeparator();
+    AddPluralForms1 =
+        Named(Sections1->addAction(QStringLiteral("Add &Plural Forms")), "AddPluralForms1");
+    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
         item->setEnabled(false);
 
     // The language sub-menu is the core menu item that the server fills, shown live.
@@ -243,6 +248,9 @@ void TFMain::CreateMenus() {
 }
 
 void TFMain::CreateServer(TLocalizeEnvironment environment) {
+    environment.DictionaryConverted = [this](const std::filesystem::path& dictionary) {
+        NoticeConversion(dictionary);
+    };
     server_ = std::make_unique<TOvkLocalizeServer>(nullptr, std::move(environment));
     LocServer = server_.get();
     LocServer->SetName("LocServer");
@@ -274,6 +282,7 @@ void TFMain::ConnectHandlers() {
     connect(NewSubSection1, &QAction::triggered, this, guarded(&TFMain::NewSubSection1Click));
     connect(DeleteSection1, &QAction::triggered, this, guarded(&TFMain::DeleteSection1Click));
     connect(DeleteItem1, &QAction::triggered, this, guarded(&TFMain::DeleteItem1Click));
+    connect(AddPluralForms1, &QAction::triggered, this, guarded(&TFMain::AddPluralForms1Click));
     // Only what the user does raises these; selections made from code stay silent.
     connect(ComboBox1, &QComboBox::activated, this, guarded(&TFMain::ComboBox1Change));
     connect(ListBox1, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox1Click));
@@ -424,13 +433,14 @@ void TFMain::ComboBox1Change() {
     ListBox1->clear();
     for (const std::string& key : keys)
         ListBox1->addItem(ToQString(key));
+    ExplainPluralVariants();
     if (!read)
         return;
     ListBox1->setCurrentRow(0);
     if (ListBox1->count() > 0)
         ListBox1Click();
     const bool haveSection = !section.empty();
-    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1})
+    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
         item->setEnabled(haveSection);
 }
 
@@ -445,8 +455,12 @@ void TFMain::ListBox1Click() {
     }
     ListBox2->show();
     ListBox2->clear();
-    for (const std::string& line : LinesFromCommaText(value))
-        ListBox2->addItem(ToQString(line));
+    for (const std::string& line : LinesFromCommaText(value)) {
+        auto* item = new QListWidgetItem(ToQString(line), ListBox2);
+        // A right-to-left line reads from the right edge, as it is written.
+        if (item->text().isRightToLeft())
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
     ListBox2->setCurrentRow(0);
     ListBox2Click();
 }
@@ -593,6 +607,57 @@ void TFMain::DeleteItem1Click() {
     LoadLanguageView();
     SelectSectionIgnoringCase(section);
     ComboBox1Change();
+}
+
+} // namespace tavrel::editor
+
+namespace tavrel::editor {
+
+void TFMain::AddPluralForms1Click() {
+    const std::string section = Section();
+    const std::string key = SelectedKey();
+    // A variant's own variants make no sense: work on its plain key.
+    const std::string plain = SplitPluralVariantKey(key).first;
+    LocServer->AddPluralVariants(section, plain);
+    ComboBox1Change();
+    const auto found = ListBox1->findItems(ToQString(plain), Qt::MatchExactly);
+    if (!found.isEmpty()) {
+        ListBox1->setCurrentItem(found.front());
+        ListBox1Click();
+    }
+}
+
+void TFMain::ExplainPluralVariants() {
+    std::string locale;
+    for (int row = 0; row < ListBox1->count(); ++row) {
+        QListWidgetItem* item = ListBox1->item(row);
+        const auto [plain, category] = SplitPluralVariantKey(FromQString(item->text()));
+        if (category == "other")
+            continue;
+        if (locale.empty())
+            locale = LocServer->LanguageLocale("");
+        const std::string samples = PluralSamples(locale, category);
+        item->setToolTip(QStringLiteral("Plural form \"%1\" of \"%2\"%3")
+                             .arg(ToQString(category), ToQString(plain),
+                                  samples.empty() ? QString()
+                                                  : QStringLiteral(": counts such as %1")
+                                                        .arg(ToQString(samples))));
+    }
+}
+
+void TFMain::NoticeConversion(const std::filesystem::path& dictionary) {
+    if (!noticedConversions_.insert(dictionary).second)
+        return;
+    // Not modal: the save has happened; the note must not stop the work.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Dictionary converted"),
+                                QStringLiteral("The dictionary \"%1\" was stored in Windows-1252, "
+                                               "which cannot hold the text you saved. It is now "
+                                               "stored in UTF-8; every other text in it is kept.")
+                                    .arg(QString::fromStdString(dictionary.filename().string())),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("ConversionNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 } // namespace tavrel::editor

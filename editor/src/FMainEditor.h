@@ -5,6 +5,7 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <filesystem>
 #include <memory>
 #include <QAction>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <set>
 #include <string>
 
 namespace tavrel::editor {
@@ -78,6 +80,8 @@ public:
     QAction* NewSubSection1;
     QAction* DeleteItem1;
     QAction* DeleteSection1;
+    // Beside the original commands: adds the plural variants of the selected key.
+    QAction* AddPluralForms1;
     TBevelPanel* Panel1;
     TImageView* Image1;
     TOvkLocalizeServer* LocServer;
@@ -109,6 +113,7 @@ public:
     void NewSubSection1Click();
     void DeleteSection1Click();
     void DeleteItem1Click();
+    void AddPluralForms1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -133,11 +138,16 @@ private:
     void ShowImage1();
     // Asks in a confirmation box; true only for Yes.
     bool Confirm(const QString& question);
+    // Tells, once per dictionary, that a save turned it from Windows-1252 into UTF-8.
+    void NoticeConversion(const std::filesystem::path& dictionary);
+    // Names the plural category of each variant key in its tool tip.
+    void ExplainPluralVariants();
 
     std::unique_ptr<TOvkLocalizeServer> server_;
     std::unique_ptr<TMenuItem> editLanguagesItem_;
     QtPicture image1Picture_;
     QMargins appliedFrame_;
+    std::set<std::filesystem::path> noticedConversions_;
 };
 
 } // namespace tavrel::editor

@@ -4,7 +4,6 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtPicture.h"
-#include "tavrel/storage/CodePage.h"
 #include "tavrel/storage/DictionaryFiles.h"
 
 #include <cstdio>
@@ -57,7 +56,7 @@ std::unique_ptr<tavrel::TOvkLocalizeServer> CreateServer(const fs::path& folder)
 std::string DumpTexts(const tavrel::QtLocalizeClient& client) {
     const auto escaped = [](const std::string& text) {
         std::string out;
-        for (char c : tavrel::Utf8FromCp1252(text)) {
+        for (char c : text) {
             switch (c) {
             case '\n':
                 out += "\\n";
@@ -86,7 +85,7 @@ namespace {
 // one when it is still catalogued, else Default.
 std::string StartLanguage(tavrel::TOvkLocalizeServer& server, const QString& requested) {
     if (!requested.isEmpty()) {
-        const std::string name = tavrel::Cp1252FromUtf8(requested.toStdString());
+        const std::string name = requested.toStdString();
         if (server.LanguageList().IndexOf(name) < 0)
             throw std::invalid_argument("Unknown language: " + requested.toStdString());
         return name;

@@ -8,6 +8,7 @@
 #include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -25,7 +26,7 @@ constexpr std::string_view kMessagesSection = "Messages";
 constexpr std::array<std::string_view, 3> kExcludedPrefixParts{"SQL", "Description", "Function"};
 
 std::string Cut(std::string_view text) {
-    return std::string(text.substr(0, std::min(text.size(), kTextWidth)));
+    return std::string(Utf8Prefix(text, kTextWidth));
 }
 
 bool IsExcludedPrefix(std::string_view prefix) {
@@ -212,7 +213,7 @@ void TOvkLocalizeServer::AddKeysToAll(
                 dictionary.WriteString(sectionName, keyName, keyName);
         }
         if (dictionary.HasPendingChanges())
-            dictionary.UpdateFile();
+            Flush(dictionary);
     }
 }
 
@@ -221,6 +222,7 @@ void TOvkLocalizeServer::BuildReverseDictionary() {
     ProfileFile target(ReverseDictionaryFile());
     source.Hold();
     target.Hold();
+    target.SetNewFileEncoding(source.Encoding());
     std::vector<std::string> sections;
     std::vector<std::pair<std::string, std::string>> entries;
     source.ReadSections(sections);

@@ -3,7 +3,7 @@
 #include "tavrel/localize/Exception.h"
 #include "tavrel/localize/TCollection.h"
 #include "tavrel/localize/TComponent.h"
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <optional>
@@ -60,30 +60,6 @@ std::optional<std::int32_t> ParseInt32(std::string_view s) {
     if (negative)
         bits = 0u - bits;
     return static_cast<std::int32_t>(bits);
-}
-
-std::string Cp1252FromUtf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        const auto byte = Cp1252FromCodePoint(cp);
-        out.push_back(byte ? static_cast<char>(*byte) : '?');
-    }
-    return out;
-}
-
-std::u16string Utf16FromCp1252(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char c : text)
-        out.push_back(static_cast<char16_t>(CodePointFromCp1252(static_cast<unsigned char>(c))));
-    return out;
 }
 
 bool IsStringKind(TPropKind kind) {
@@ -240,11 +216,11 @@ bool GetStringProperty(const TPersistent* object, std::string_view name, std::st
     case TPropKind::ShortString:
     case TPropKind::LongString:
         text = prop->GetString ? prop->GetString(*object) : std::string();
-        if (prop->Kind == TPropKind::ShortString && text.size() > kMaxShortString)
-            text.resize(kMaxShortString);
+        if (prop->Kind == TPropKind::ShortString)
+            text.resize(Utf8Prefix(text, kMaxShortString).size());
         break;
     case TPropKind::WideString:
-        text = prop->GetWide ? Cp1252FromUtf16(prop->GetWide(*object)) : std::string();
+        text = prop->GetWide ? Utf8FromUtf16(prop->GetWide(*object)) : std::string();
         break;
     case TPropKind::Class:
     case TPropKind::Other:
@@ -261,7 +237,7 @@ bool SetStringProperty(TPersistent* object, std::string_view name, const std::st
     switch (prop->Kind) {
     case TPropKind::ShortString:
         if (prop->SetString)
-            prop->SetString(*object, text.substr(0, kMaxShortString));
+            prop->SetString(*object, std::string(Utf8Prefix(text, kMaxShortString)));
         break;
     case TPropKind::LongString:
         if (prop->SetString)
@@ -269,7 +245,7 @@ bool SetStringProperty(TPersistent* object, std::string_view name, const std::st
         break;
     case TPropKind::WideString:
         if (prop->SetWide)
-            prop->SetWide(*object, Utf16FromCp1252(text));
+            prop->SetWide(*object, Utf16FromUtf8(text));
         break;
     case TPropKind::Class:
     case TPropKind::Other:

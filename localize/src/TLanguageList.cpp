@@ -1,6 +1,6 @@
 #include "tavrel/localize/TLanguageList.h"
 
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -11,14 +11,6 @@
 namespace tavrel {
 
 namespace {
-
-std::u16string Utf16FromCp1252(std::string_view text) {
-    std::u16string result;
-    result.reserve(text.size());
-    for (unsigned char byte : text)
-        result.push_back(static_cast<char16_t>(CodePointFromCp1252(byte)));
-    return result;
-}
 
 int ByteCompare(std::string_view a, std::string_view b) {
     return a.compare(b) < 0 ? -1 : a == b ? 0 : 1;
@@ -60,8 +52,8 @@ const std::string& TLanguageList::Strings(int index) const {
 int TLanguageList::Compare(std::string_view a, std::string_view b) const {
     if (!collator_->handle)
         return ByteCompare(a, b);
-    const auto wa = Utf16FromCp1252(a);
-    const auto wb = Utf16FromCp1252(b);
+    const auto wa = Utf16FromUtf8(a);
+    const auto wb = Utf16FromUtf8(b);
     const auto r =
         ucol_strcoll(collator_->handle, reinterpret_cast<const UChar*>(wa.data()),
                      static_cast<int32_t>(wa.size()), reinterpret_cast<const UChar*>(wb.data()),

@@ -1,9 +1,11 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 
+#include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/Utf8.h"
 #include "tavrel/storage/SettingsStore.h"
 
 #include <algorithm>
@@ -24,7 +26,7 @@ constexpr std::string_view kActualLanguageValue = "ActualLanguage";
 constexpr std::size_t kMaxTextWidth = 255;
 
 std::string Cut(std::string_view text, std::size_t width = kMaxTextWidth) {
-    return std::string(text.substr(0, std::min(text.size(), width)));
+    return std::string(Utf8Prefix(text, width));
 }
 
 bool HasDictionaryExtension(const fs::path& file) {
@@ -166,14 +168,18 @@ void TOvkLocalizeServer::RegisterLanguage(const std::string& name, const std::st
     if (!initialize)
         return;
 
+    // A new folder's Default dictionary is UTF-8; other new dictionaries follow the Default
+    // dictionary's encoding (and become UTF-8 when their texts need more).
+    ProfileFile source(fs::path(fileName).parent_path() / kDefaultDictionaryFile);
+    source.SetNewFileEncoding(FileEncoding::Utf8Bom);
     ProfileFile dictionary(fileName);
+    dictionary.SetNewFileEncoding(source.Encoding());
     dictionary.WriteString(kDefinitionsSection, kLanguageKey, name);
-    dictionary.UpdateFile();
+    Flush(dictionary);
     if (name == kDefaultLanguage)
         return;
 
     // Seed the new dictionary with every entry of the Default dictionary beside it.
-    const ProfileFile source(fs::path(fileName).parent_path() / kDefaultDictionaryFile);
     std::vector<std::string> sections;
     std::vector<std::pair<std::string, std::string>> entries;
     source.ReadSections(sections);
@@ -184,7 +190,7 @@ void TOvkLocalizeServer::RegisterLanguage(const std::string& name, const std::st
                 dictionary.WriteString(section, key, value);
         }
     }
-    dictionary.UpdateFile();
+    Flush(dictionary);
 }
 
 void TOvkLocalizeServer::RefreshLanguages() {
@@ -276,6 +282,53 @@ void TOvkLocalizeServer::DeleteLanguage(std::string_view name) {
     RefreshLanguages();
 }
 
+std::string TOvkLocalizeServer::LanguageLocale(std::string_view language) {
+    const std::string name = language.empty() ? Language() : StripAmpersands(language);
+    const std::string file = LanguageFileName(name);
+    if (!file.empty()) {
+        const ProfileFile dictionary(file);
+        const std::string stored = dictionary.ReadString(kDefinitionsSection, kLocaleKey, {});
+        if (!stored.empty())
+            return CanonicalLocaleTag(stored);
+    }
+    return GuessLocaleTag(name);
+}
+
+std::string TOvkLocalizeServer::TranslatePlural(std::string_view section, std::string_view key,
+                                                long long count, std::string_view language) {
+    const std::string category = PluralCategory(LanguageLocale(language), count);
+    if (category != "other") {
+        // Outside Messages a missing key reads as itself.
+        const std::string variantKey = PluralVariantKey(key, category);
+        std::string variant = TranslateText(section, variantKey, language);
+        if (!variant.empty() && variant != variantKey)
+            return variant;
+    }
+    return TranslateText(section, key, language);
+}
+
+std::vector<std::string> TOvkLocalizeServer::AddPluralVariants(std::string_view section,
+                                                               std::string_view key) {
+    const std::string translation = ReadValue(section, key);
+    const std::string seed = translation.empty() ? std::string(key) : translation;
+    std::vector<std::string> keys;
+    ProfileFile dictionary(CurrentDictionaryFile());
+    for (const std::string& category : PluralCategories(LanguageLocale(""))) {
+        std::string variant = PluralVariantKey(key, category);
+        if (dictionary.ReadString(section, variant, kNotFound) == kNotFound)
+            dictionary.WriteString(section, variant, seed);
+        keys.push_back(std::move(variant));
+    }
+    Flush(dictionary);
+    return keys;
+}
+
+void TOvkLocalizeServer::Flush(ProfileFile& dictionary) {
+    if (dictionary.UpdateFile() == ProfileFile::UpdateResult::ConvertedToUtf8 &&
+        environment_.DictionaryConverted)
+        environment_.DictionaryConverted(dictionary.FileName());
+}
+
 std::string TOvkLocalizeServer::CurrentDictionaryFile() {
     return LanguageFileName(Language());
 }
@@ -310,7 +363,7 @@ void TOvkLocalizeServer::WriteValue(std::string_view section, std::string_view k
     ProfileFile dictionary(CurrentDictionaryFile());
     dictionary.WriteString(section, key.empty() ? kNotFound : key,
                            value.empty() ? kNotFound : value);
-    dictionary.UpdateFile();
+    Flush(dictionary);
 }
 
 void TOvkLocalizeServer::AddKeyToAll(std::string_view section, std::string_view key) {
@@ -320,7 +373,7 @@ void TOvkLocalizeServer::AddKeyToAll(std::string_view section, std::string_view 
         ProfileFile dictionary(LanguageFileName(name));
         if (dictionary.ReadString(sectionName, keyName, kNotFound) == kNotFound) {
             dictionary.WriteString(sectionName, keyName, keyName);
-            dictionary.UpdateFile();
+            Flush(dictionary);
         }
     }
 }
@@ -330,7 +383,7 @@ void TOvkLocalizeServer::DeleteKeyFromAll(std::string_view section, std::string_
         try {
             ProfileFile dictionary(LanguageFileName(name));
             dictionary.DeleteKey(section, key);
-            dictionary.UpdateFile();
+            Flush(dictionary);
         } catch (const EIniFileException&) {
             // Deleting a key ignores failures.
         }
@@ -341,7 +394,7 @@ void TOvkLocalizeServer::DeleteSectionFromAll(std::string_view section) {
     for (const auto& name : languageList_.Names()) {
         ProfileFile dictionary(LanguageFileName(name));
         dictionary.EraseSection(section);
-        dictionary.UpdateFile();
+        Flush(dictionary);
     }
 }
 

@@ -4,38 +4,32 @@
 #include "tavrel/storage/DictionaryFiles.h"
 
 #include <algorithm>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
 
 namespace tavrel {
 
 namespace {
 
-unsigned char UpperCp1252(unsigned char c) {
-    if (c >= 'a' && c <= 'z')
-        return static_cast<unsigned char>(c - 0x20);
-    switch (c) {
-    case 0x9A: // š
-    case 0x9C: // œ
-    case 0x9E: // ž
-        return static_cast<unsigned char>(c - 0x10);
-    case 0xFF: // ÿ
-        return 0x9F;
-    case 0xF7: // ÷ has no capital
-        return c;
-    default:
-        break;
-    }
-    if (c >= 0xE0)
-        return static_cast<unsigned char>(c - 0x20);
-    return c;
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 } // namespace
 
-bool SameTextCp1252(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return UpperCp1252(static_cast<unsigned char>(x)) ==
-                      UpperCp1252(static_cast<unsigned char>(y));
-           });
+bool SameText(std::string_view a, std::string_view b) {
+    if (IsAscii(a) && IsAscii(b))
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return LowerAscii(x) == LowerAscii(y);
+               });
+    const auto ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
+    const auto ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
+    return ua.caseCompare(ub, U_FOLD_CASE_DEFAULT) == 0;
 }
 
 const TClassInfo& TStrings::StaticClassInfo() {
@@ -126,11 +120,11 @@ int TStrings::IndexOf(std::string_view text) const {
 }
 
 bool TStrings::SameLine(std::string_view a, std::string_view b) const {
-    return SameTextCp1252(a, b);
+    return SameText(a, b);
 }
 
 bool TStringList::SameLine(std::string_view a, std::string_view b) const {
-    return caseSensitive_ ? a == b : SameTextCp1252(a, b);
+    return caseSensitive_ ? a == b : SameText(a, b);
 }
 
 } // namespace tavrel

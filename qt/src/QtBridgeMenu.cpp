@@ -107,7 +107,7 @@ void QtLanguageMenu::MarkGenerated() {
             continue;
         action->setProperty(kQtTagProperty, LanguageMenuTag);
         action->setCheckable(true);
-        action->setChecked(SameTextCp1252(StripAmpersands(language.Caption()), current_));
+        action->setChecked(SameText(StripAmpersands(language.Caption()), current_));
     }
 }
 

@@ -70,8 +70,8 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridgeMirror.h"
 #include "tavrel/qt/QtText.h"
-#include "tavrel/storage/CodePage.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -163,6 +163,13 @@ std::string KeepBlanks(std::string_view shown, std::string text) {
     return text;
 }
 
+// Whether `text` is `original`'s own first 255 characters, `original` being longer: what a
+// look-up gives back for a text it does not know.
+bool IsOwnCut(std::string_view original, std::string_view text) {
+    return original.size() > text.size() && Utf8Prefix(original, kMaxShortString) == text &&
+           Utf8Length(text) == kMaxShortString;
+}
+
 // Whether `text` (core) replaces `current` (Qt); sets `next` when it does. A current text
 // that is not the engine's (see EngineText) is never replaced. A text longer than the
 // engine's look-up width that comes back as its own first 255 characters was not
@@ -174,7 +181,7 @@ bool Replaces(const std::optional<QString>& current, const std::string& text, QS
     next = ToQString(KeepBlanks(*core, text));
     if (next == *current)
         return false;
-    return !(core->size() > kMaxShortString && text == core->substr(0, kMaxShortString));
+    return !IsOwnCut(*core, text);
 }
 
 // --- Text list: one text of an object, read and written through plain functions -----
@@ -226,10 +233,19 @@ QString DerivedActionToolTip(const QAction& action) {
     return s.trimmed();
 }
 
+// Once an action showed a tip of its own, the tip stays its own: a translation may equal
+// what Qt would derive from the translated text ("&Zapisz dziennik" / "Zapisz dziennik"),
+// and Qt does not tell an explicit tip from a derived one.
+constexpr char kOwnToolTipProperty[] = "tavrelOwnToolTip";
+
 std::optional<QString> OwnActionToolTip(QObject& o, const QtObjectComponent&) {
-    const auto& action = static_cast<QAction&>(o);
+    auto& action = static_cast<QAction&>(o);
     const QString tip = action.toolTip();
-    return tip == DerivedActionToolTip(action) ? QString() : tip;
+    if (tip != DerivedActionToolTip(action)) {
+        action.setProperty(kOwnToolTipProperty, true);
+        return tip;
+    }
+    return action.property(kOwnToolTipProperty).toBool() ? tip : QString();
 }
 
 bool HidesInput(const QLineEdit& edit) {
@@ -1281,7 +1297,8 @@ void QtObjectComponent::WriteLines() {
     // Lines that come back as the cut first 255 characters of their comma-text were not
     // translated (see Replaces): the widget keeps them whole.
     if (syncedCommaText_.size() > kMaxShortString &&
-        lines_->Lines() == LinesFromCommaText(syncedCommaText_.substr(0, kMaxShortString)))
+        lines_->Lines() ==
+            LinesFromCommaText(std::string(Utf8Prefix(syncedCommaText_, kMaxShortString))))
         return;
     if (Holding()) {
         if (heldLinesState_.Switch != state_->Switch || heldLines_ != lines_->Lines()) {
@@ -1319,8 +1336,7 @@ bool QtObjectComponent::HoldWrite(QtHeldText& held, const std::string& written) 
     if (!held.Readable || text == held.Text)
         return false;
     // As in Replaces: a long text that comes back as its own first 255 characters stays.
-    if (held.Text.size() > kMaxShortString && text.size() == kMaxShortString &&
-        held.Text.compare(0, kMaxShortString, text) == 0)
+    if (IsOwnCut(held.Text, text))
         return false;
     held.Text = text;
     held.Changed = true;
@@ -1384,11 +1400,7 @@ QtObjectComponent::WriteScope::~WriteScope() {
 }
 
 std::optional<std::string> QtObjectComponent::CoreText(const QString& text) {
-    try {
-        return FromQString(text);
-    } catch (const CodePageError&) {
-        return std::nullopt;
-    }
+    return FromQString(text);
 }
 
 std::optional<std::string> QtObjectComponent::EngineText(const std::optional<QString>& text) {

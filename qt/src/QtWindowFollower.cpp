@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QWidget>
@@ -21,9 +22,6 @@ std::vector<QtWindowFollower*>& Followers() {
     static std::vector<QtWindowFollower*> followers;
     return followers;
 }
-
-// The locale entry of a dictionary: a BCP 47 tag such as "de" or "pt-BR".
-constexpr char kLocaleKey[] = "OvkLocale";
 
 } // namespace
 
@@ -54,7 +52,7 @@ QtWindowFollower::QtWindowFollower(TOvkLocalizeServer& server)
     // so first, and the engine then maps what they show.
     switchListener_ = server.AddSwitchListener([this](TOvkLocalizeServer::TSwitchPhase phase) {
         if (phase == TOvkLocalizeServer::TSwitchPhase::Begin)
-            LoadQtTranslations();
+            ApplyLocale();
     });
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
@@ -94,18 +92,23 @@ void QtWindowFollower::Adopt(QWidget& window) {
     client->LocalizeNew(window);
 }
 
-void QtWindowFollower::LoadQtTranslations() {
+void QtWindowFollower::ApplyLocale() {
     if (server_ == nullptr)
         return;
     QString locale;
     try {
-        locale = ToQString(server_->ReadValue("Definitions", kLocaleKey)).trimmed();
+        locale = ToQString(server_->LanguageLocale(""));
     } catch (const std::exception&) {
         // An unreadable dictionary names no locale.
     }
     if (locale == locale_)
         return;
     locale_ = locale;
+    // Numbers, dates and the direction of the whole window follow the language; a
+    // language without a known locale gives back what the application started with.
+    QLocale::setDefault(locale.isEmpty() ? initialLocale_ : QLocale(locale));
+    QGuiApplication::setLayoutDirection(locale.isEmpty() ? initialDirection_
+                                                         : QLocale(locale).textDirection());
     if (translator_) {
         QCoreApplication::removeTranslator(translator_.get());
         translator_.reset();

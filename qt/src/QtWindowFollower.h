@@ -3,10 +3,13 @@
 // Private to the Qt layer: what a server's Qt clients share in one application. Windows
 // the application creates later outside every client tree (a parentless dialog, a message
 // box without parent) become clients of their own when they are first shown, in the
-// current language; and at every switch Qt's own translations (standard buttons, Qt's
-// dialogs) follow the locale the new dictionary names.
+// current language; and at every switch the application's default QLocale, its layout
+// direction (right to left for Arabic, Hebrew, Persian...) and Qt's own translations
+// (standard buttons, Qt's dialogs) follow the locale of the new language.
 
 #include <memory>
+#include <QGuiApplication>
+#include <QLocale>
 #include <QObject>
 #include <QString>
 #include <QTranslator>
@@ -30,7 +33,7 @@ public:
 
     void SetFollowWindows(bool follow) { followWindows_ = follow; }
     bool FollowsWindows() const { return followWindows_; }
-    // The locale whose Qt translations are installed ("" for none).
+    // The locale applied at the last switch ("" for none).
     const QString& QtLocale() const { return locale_; }
 
 protected:
@@ -39,12 +42,14 @@ protected:
 private:
     explicit QtWindowFollower(TOvkLocalizeServer& server);
     void Adopt(QWidget& window);
-    void LoadQtTranslations();
+    void ApplyLocale();
 
     TOvkLocalizeServer* server_;
     std::unique_ptr<TComponent> watcher_;
     std::unique_ptr<QTranslator> translator_;
     QString locale_;
+    const QLocale initialLocale_;
+    const Qt::LayoutDirection initialDirection_ = QGuiApplication::layoutDirection();
     int switchListener_ = 0;
     bool followWindows_ = true;
 };

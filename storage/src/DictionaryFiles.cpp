@@ -1,9 +1,11 @@
 #include "tavrel/storage/DictionaryFiles.h"
 
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/FileEncoding.h"
+#include "tavrel/storage/Utf8.h"
 #include "UserFolders.h"
 
 #include <cstdlib>
+#include <optional>
 #include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -188,7 +190,11 @@ std::string Soundex(std::string_view text, std::size_t length) {
 }
 
 std::string LanguageFileBase(std::string_view name) {
-    const std::string_view cut = name.substr(0, 255);
+    // A name the code page holds is computed on its code-page bytes, as it always was, so
+    // existing dictionaries keep their names; any other on its UTF-8 bytes.
+    const std::string_view first = Utf8Prefix(name, 255);
+    const std::optional<std::string> cp1252 = Cp1252FromUtf8(first);
+    const std::string_view cut = cp1252 ? std::string_view(*cp1252) : first;
     std::string transformed;
     transformed.reserve(cut.size() + 1);
     for (char c : cut) {
@@ -215,7 +221,7 @@ std::string SafeFileBase(std::string_view base) {
     // Bases derived from a language name start with "Ovk"; this guards other callers.
     if (safe == "." || safe == "..")
         safe.assign(safe.size(), '_');
-    return NativeFileNameFromCp1252(safe);
+    return Utf8FromCp1252(safe);
 }
 
 std::filesystem::path DefaultDictionaryFolder() {

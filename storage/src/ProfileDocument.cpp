@@ -218,17 +218,30 @@ ProfileDocument::Line ProfileDocument::Classify(std::string_view text, LineEnd e
 
 std::shared_ptr<ProfileDocument> ProfileDocument::Parse(std::shared_ptr<const std::string> bytes) {
     auto doc = std::make_shared<ProfileDocument>();
-    const std::string& text = *bytes;
-    const std::size_t n = text.size();
-    const char* const data = text.data();
     doc->source_ = bytes;
-    if (n > 0 && (std::memchr(data, '\0', n) != nullptr || n >= kAddedBit)) {
+    DecodedFile decoded = DecodeFileBytes(*bytes);
+    doc->encoding_ = decoded.encoding;
+    doc->exact_ = decoded.exact;
+    if (decoded.same)
+        doc->base_ = std::move(bytes);
+    else
+        doc->base_ = std::make_shared<const std::string>(std::move(decoded.converted));
+    const std::string_view text = std::string_view(*doc->base_).substr(decoded.same ? decoded.offset : 0);
+    const std::size_t n = text.size();
+    if (n > 0 && (std::memchr(text.data(), '\0', n) != nullptr || n >= kAddedBit)) {
         doc->state_ = State::NotText;
+        doc->base_.reset();
         return doc;
     }
     doc->state_ = State::Text;
-    doc->base_ = std::move(bytes);
-    doc->lines_.reserve(n / 48 + 4);
+    doc->ParseText(text);
+    return doc;
+}
+
+void ProfileDocument::ParseText(std::string_view text) {
+    const std::size_t n = text.size();
+    const char* const data = text.data();
+    lines_.reserve(n / 48 + 4);
 
     // Each CR, LF or CR LF ends one line, so blank lines stay lines of their own and are
     // written back unchanged; for reading this equals ending a line at a run of them.
@@ -263,31 +276,30 @@ std::shared_ptr<ProfileDocument> ProfileDocument::Parse(std::shared_ptr<const st
                 endSize = 1;
             }
             if (firstEnd) {
-                doc->newLineEnd_ = le;
+                newLineEnd_ = le;
                 firstEnd = false;
             }
         }
         Line line = Classify(std::string_view(p, static_cast<std::size_t>(stop - p)), le);
         if (line.kind == LineKind::Header) {
-            Section& last = doc->sections_.back();
-            last.end = U32(doc->lines_.size());
+            Section& last = sections_.back();
+            last.end = U32(lines_.size());
             Section next;
             next.name = line.Name();
-            next.header = U32(doc->lines_.size());
+            next.header = U32(lines_.size());
             next.begin = next.header + 1;
-            doc->sections_.push_back(std::move(next));
+            sections_.push_back(std::move(next));
         }
-        doc->lines_.push_back(line);
+        lines_.push_back(line);
         p = stop + endSize;
     }
-    doc->sections_.back().end = U32(doc->lines_.size());
-    for (Section& s : doc->sections_) {
+    sections_.back().end = U32(lines_.size());
+    for (Section& s : sections_) {
         s.insertAt = s.end;
-        while (s.insertAt > s.begin && doc->lines_[s.insertAt - 1].kind == LineKind::Blank)
+        while (s.insertAt > s.begin && lines_[s.insertAt - 1].kind == LineKind::Blank)
             --s.insertAt;
     }
-    doc->BuildIndexes();
-    return doc;
+    BuildIndexes();
 }
 
 void ProfileDocument::BuildIndexes() {
@@ -503,6 +515,10 @@ std::string ProfileDocument::Serialize() const {
         ForEachLine(s, emit);
     }
     return out;
+}
+
+std::optional<std::string> ProfileDocument::Encode() const {
+    return EncodeFileText(Serialize(), encoding_);
 }
 
 std::size_t ProfileDocument::MemoryBytes() const {

@@ -3,10 +3,13 @@
 // The parsed form of one profile file, shared read-only between ProfileFile objects through
 // the per-process cache, and copied when an object needs a private, edited view.
 //
-// The file's bytes are kept in one buffer; lines are views into it (or into a small owned
-// string once edited), so unchanged lines are written back byte for byte. Sections and keys
+// The file's text (UTF-8, decoded from the file's own encoding when that is another) is
+// kept in one buffer; lines are views into it (or into a small owned string once edited),
+// so unchanged lines are written back byte for byte. Sections and keys
 // are found through open-addressing hash indexes keyed by an ASCII case-insensitive hash;
 // the first key of a name in a section and the first section of a name win.
+
+#include "tavrel/storage/FileEncoding.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -95,6 +98,10 @@ public:
     static std::shared_ptr<ProfileDocument> Parse(std::shared_ptr<const std::string> bytes);
 
     State GetState() const { return state_; }
+    FileEncoding Encoding() const { return encoding_; }
+    void SetEncoding(FileEncoding encoding) { encoding_ = encoding; }
+    // False when the bytes were broken in their encoding; such a file refuses writes.
+    bool Exact() const { return exact_; }
     LineEnd NewLineEnd() const { return newLineEnd_; }
     // The exact bytes of the file this document stands for; null once edited.
     const std::shared_ptr<const std::string>& Source() const { return source_; }
@@ -127,7 +134,10 @@ public:
     bool Delete(std::string_view section, std::string_view key);
     bool Erase(std::string_view section);
 
+    // The text of the document (UTF-8, without a byte-order mark).
     std::string Serialize() const;
+    // The bytes of the file in its encoding; nothing when a text has no form in it.
+    std::optional<std::string> Encode() const;
 
 private:
     enum class LineKind : std::uint8_t { Blank, Comment, Header, Entry, Other };
@@ -177,10 +187,14 @@ private:
                 f(lines_[i]);
     }
 
+    void ParseText(std::string_view text);
+
     State state_ = State::Missing;
+    FileEncoding encoding_ = FileEncoding::Windows1252;
+    bool exact_ = true;
     LineEnd newLineEnd_ = LineEnd::CrLf;
     std::shared_ptr<const std::string> source_;
-    std::shared_ptr<const std::string> base_; // the parsed bytes the line views point into
+    std::shared_ptr<const std::string> base_; // owns the text the line views point into
     std::vector<std::shared_ptr<const std::string>> owned_; // text of edited lines
     std::vector<Line> lines_;
     std::vector<Section> sections_ = std::vector<Section>(1);

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ProfileDocument.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <list>
 #include <mutex>
@@ -17,7 +18,7 @@ using detail::FileContent;
 using detail::FileStamp;
 using detail::TrimProfileBlanks;
 
-// The callers' buffers: 2048 bytes for a value, 16384 bytes for a list of names.
+// The callers' buffers, in characters: 2048 for a value, 16384 for a list of names.
 constexpr std::size_t kValueLimit = 2047;
 constexpr std::size_t kListBuffer = 16384;
 
@@ -171,12 +172,12 @@ private:
     std::size_t totalBytes_ = 0;
 };
 
-// The names of a list as a copy into a 16384-byte buffer delivers them. The block holds
+// The names of a list as a copy into a buffer of 16384 characters delivers them. The block holds
 // each name with its terminating NUL and ends with an empty name. Whole names are taken
 // while they fit into the buffer less the byte of that final empty name; the first name
 // that does not fit is cut to the bytes left before its own NUL, so the block fills the
-// buffer exactly, and nothing follows it (a cut of zero bytes would be the empty name and
-// ends the list). Empty names are not placed at all: inside the block they would end the
+// buffer exactly, and nothing follows it (a cut of zero characters would be the empty name
+// and ends the list). A cut never ends inside a character. Empty names are not placed at all: inside the block they would end the
 // list early and hide every later name.
 class ListBuffer {
 public:
@@ -184,14 +185,15 @@ public:
     void Add(std::string_view name) {
         if (full_ || name.empty())
             return;
-        if (name.size() + 1 <= left_) {
+        const std::size_t length = Utf8Length(name);
+        if (length + 1 <= left_) {
             list_.emplace_back(name);
-            left_ -= name.size() + 1;
+            left_ -= length + 1;
             return;
         }
         full_ = true;
         if (left_ > 1)
-            list_.emplace_back(name.substr(0, left_ - 1));
+            list_.emplace_back(Utf8Prefix(name, left_ - 1));
     }
 
 private:
@@ -229,7 +231,15 @@ std::string_view InvalidWrite(std::string_view section, std::string_view key,
         return "a key cannot look like a section header";
     if (HasLineBreakOrNul(value))
         return "a value cannot contain a line break or NUL";
+    if (!IsValidUtf8(section) || !IsValidUtf8(key) || !IsValidUtf8(value))
+        return "the text is not valid UTF-8";
     return {};
+}
+
+std::string_view BrokenEncodingReason(FileEncoding encoding) {
+    return encoding == FileEncoding::Utf16Le || encoding == FileEncoding::Utf16Be
+               ? "the file is not valid UTF-16"
+               : "the file is not valid UTF-8";
 }
 
 std::string AbsolutePath(const std::filesystem::path& name) {
@@ -254,6 +264,7 @@ struct ProfileFile::Pending {
         std::string section, key, value;
     };
     std::vector<Op> journal;
+    FileEncoding newFileEncoding = FileEncoding::Windows1252;
     // The private view: `base` with the journal applied.
     std::shared_ptr<const ProfileDocument> base;
     std::shared_ptr<ProfileDocument> working;
@@ -273,6 +284,8 @@ struct ProfileFile::Pending {
     std::shared_ptr<ProfileDocument>
     Replay(const std::shared_ptr<const ProfileDocument>& on) const {
         auto doc = std::make_shared<ProfileDocument>(*on);
+        if (on->GetState() == ProfileDocument::State::Missing)
+            doc->SetEncoding(newFileEncoding);
         for (const Op& op : journal)
             Apply(*doc, op);
         return doc;
@@ -348,12 +361,34 @@ std::shared_ptr<const ProfileDocument> ProfileFile::View() const {
     return pending_->working;
 }
 
+ProfileFile::Pending& ProfileFile::PendingOps() {
+    if (!pending_) {
+        pending_ = std::make_unique<Pending>();
+        pending_->newFileEncoding = newFileEncoding_;
+    }
+    return *pending_;
+}
+
+FileEncoding ProfileFile::Encoding() const {
+    const auto view = View();
+    if (view->GetState() == ProfileDocument::State::Missing &&
+        (!pending_ || pending_->journal.empty()))
+        return newFileEncoding_;
+    return view->Encoding();
+}
+
+void ProfileFile::SetNewFileEncoding(FileEncoding encoding) {
+    newFileEncoding_ = encoding;
+    if (pending_)
+        pending_->newFileEncoding = encoding;
+}
+
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue) const {
     const auto found = View()->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
     if (!found)
         return std::string(defaultValue);
-    return std::string(found->substr(0, kValueLimit));
+    return std::string(Utf8Prefix(*found, kValueLimit));
 }
 
 std::optional<std::string> ProfileFile::FindValue(std::string_view section,
@@ -391,17 +426,15 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     case ProfileDocument::State::Text:
         break;
     }
-    if (!pending_)
-        pending_ = std::make_unique<Pending>();
-    pending_->Record(current, Pending::Op{Pending::Op::Kind::Write, std::string(section),
+    if (!current->Exact())
+        Fail(BrokenEncodingReason(current->Encoding()));
+    PendingOps().Record(current, Pending::Op{Pending::Op::Kind::Write, std::string(section),
                                           std::string(key), std::string(value)});
 }
 
 void ProfileFile::DeleteKey(std::string_view section, std::string_view key) {
     auto current = DocumentCache::Instance().Get(cacheKey_);
-    if (!pending_)
-        pending_ = std::make_unique<Pending>();
-    pending_->Record(current, Pending::Op{Pending::Op::Kind::Delete,
+    PendingOps().Record(current, Pending::Op{Pending::Op::Kind::Delete,
                                           std::string(TrimProfileBlanks(section)),
                                           std::string(TrimProfileBlanks(key)),
                                           {}});
@@ -409,9 +442,7 @@ void ProfileFile::DeleteKey(std::string_view section, std::string_view key) {
 
 void ProfileFile::EraseSection(std::string_view section) {
     auto current = DocumentCache::Instance().Get(cacheKey_);
-    if (!pending_)
-        pending_ = std::make_unique<Pending>();
-    pending_->Record(
+    PendingOps().Record(
         current,
         Pending::Op{Pending::Op::Kind::Erase, std::string(TrimProfileBlanks(section)), {}, {}});
 }
@@ -442,7 +473,7 @@ void ProfileFile::ReadSectionValues(
     entries.reserve(keys.size());
     for (auto& key : keys) {
         const auto found = view->Find(name, TrimProfileBlanks(key));
-        std::string value = found ? std::string(found->substr(0, kValueLimit)) : std::string();
+        std::string value = found ? std::string(Utf8Prefix(*found, kValueLimit)) : std::string();
         entries.emplace_back(std::move(key), std::move(value));
     }
 }
@@ -459,9 +490,10 @@ bool ProfileFile::SectionExists(std::string_view section) const {
     return View()->HasSection(TrimProfileBlanks(section));
 }
 
-void ProfileFile::UpdateFile() {
+ProfileFile::UpdateResult ProfileFile::UpdateFile() {
     if (!pending_ || pending_->journal.empty())
-        return;
+        return UpdateResult::NothingWritten;
+    UpdateResult result = UpdateResult::Written;
     Pending& pending = *pending_;
     const std::filesystem::path target(cacheKey_);
     std::shared_ptr<ProfileDocument> written;
@@ -485,13 +517,24 @@ void ProfileFile::UpdateFile() {
             DocumentCache::FromContent(content, DocumentCache::Instance().Peek(cacheKey_));
         if (current->GetState() == ProfileDocument::State::NotText)
             Fail("the file is not a text file");
+        if (!current->Exact())
+            Fail(BrokenEncodingReason(current->Encoding()));
         written =
             current == pending.base && pending.working ? pending.working : pending.Replay(current);
-        auto bytes = std::make_shared<const std::string>(written->Serialize());
+        std::optional<std::string> encoded = written->Encode();
+        if (!encoded) {
+            // A text the file's code page cannot hold: the whole file moves to UTF-8, which
+            // holds every character of every other line as well.
+            written->SetEncoding(FileEncoding::Utf8Bom);
+            encoded = written->Encode();
+            if (previous)
+                result = UpdateResult::ConvertedToUtf8;
+        }
+        auto bytes = std::make_shared<const std::string>(std::move(*encoded));
         // Changes that cancel out (or were already made by someone else) write nothing.
         if (previous && current->Source() && *bytes == *current->Source()) {
             pending.Clear();
-            return;
+            return UpdateResult::NothingWritten;
         }
         stamp = detail::ReplaceFileAtomically(target, *bytes, previous);
         written->SetSource(std::move(bytes));
@@ -504,6 +547,7 @@ void ProfileFile::UpdateFile() {
     DocumentCache::Instance().Store(cacheKey_, stamp, std::move(written), /*ownWrite=*/true);
     if (held_) // a held view goes on from what was just written
         held_ = DocumentCache::Instance().Peek(cacheKey_);
+    return result;
 }
 
 void ProfileFile::DiscardChanges() {

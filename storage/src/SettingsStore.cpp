@@ -2,6 +2,7 @@
 
 #include "ProfileDocument.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/Utf8.h"
 #include "UserFolders.h"
 
 #include <cstdlib>
@@ -22,14 +23,16 @@ constexpr char kHex[] = "0123456789ABCDEF";
 // Names also escape '=' (it ends a key), '[' and ']' (a header) and ';' (a comment); values
 // escape ']', which after a hand-written name starting with '[' would make a header.
 // Letters are never escaped, so case-insensitive matching of escaped names equals
-// case-insensitive matching of the names themselves.
+// case-insensitive matching of the names themselves. Text is UTF-8; a value that is not
+// (a native path may hold any bytes) has its bytes from 0x80 up escaped as well.
 std::string Escape(std::string_view text, bool isName) {
     std::string out;
     out.reserve(text.size());
+    const bool rawBytes = !IsValidUtf8(text);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        bool escape =
-            c < 0x20 || c == 0x7F || c == '%' || (c == ' ' && (i == 0 || i + 1 == text.size()));
+        bool escape = c < 0x20 || c == 0x7F || c == '%' || (rawBytes && c >= 0x80) ||
+                      (c == ' ' && (i == 0 || i + 1 == text.size()));
         if (isName)
             escape = escape || c == '=' || c == '[' || c == ';';
         escape = escape || c == ']';

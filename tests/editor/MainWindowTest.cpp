@@ -5,6 +5,7 @@
 #include "OpenPictureDialog.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <QMessageBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
@@ -66,9 +67,10 @@ TEST_F(MainWindowTest, WidgetsStartWhereAndAsTheWindowPlacesThem) {
               (QStringList{"&Edit Language", "&New Language", "&Delete Language",
                            "Delete &All Languages", "&Refresh Languages"}));
     EXPECT_EQ(Texts(*window->Sections1),
-              (QStringList{"New &Section", "New &Item", "D&elete Section", "&Delete Item"}));
+              (QStringList{"New &Section", "New &Item", "D&elete Section", "&Delete Item", "",
+                           "Add &Plural Forms"}));
     for (QAction* item : window->Sections1->actions())
-        EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+        EXPECT_TRUE(item->isSeparator() || !item->isEnabled()) << item->text().toStdString();
     const auto nextTabStop = [](QWidget* from) {
         QWidget* next = from->nextInFocusChain();
         while (next != from && !(next->focusPolicy() & Qt::TabFocus))
@@ -276,19 +278,34 @@ TEST_F(MainWindowTest, FailingWriteIsReportedAndKeepsTheEdit) {
     EXPECT_FALSE(fs::exists(dictionaries / "English.bmp"));
 }
 
-TEST_F(MainWindowTest, CharacterOutsideTheCodePageIsRefusedBeforeWriting) {
+TEST_F(MainWindowTest, TextOutsideTheCodePageConvertsTheDictionaryAndSaysSoOnce) {
     WriteSampleFolder();
     StartWindow();
-    const std::string before = tavrel::test::ReadFileBytes(dictionaries / "English.Lng");
-    TypeIntoEdit1(QString::fromUtf8("Ж"));
-    window->Post->click();
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains(QString::fromUtf8("Ж"))) << errors[0].toStdString();
-    EXPECT_TRUE(errors[0].endsWith('.'));
-    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng"), before);
     TypeIntoEdit1(QString::fromUtf8("é"));
     window->Post->click();
-    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "\xE9");
+    // The code page holds it: the file stays Windows-1252.
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng").find("=\xE9\r\n") !=
+                  std::string::npos,
+              true);
+    EXPECT_TRUE(window->findChildren<QMessageBox*>("ConversionNotice").isEmpty());
+
+    TypeIntoEdit1(QString::fromUtf8("Открыть"));
+    window->Post->click();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng").rfind("\xEF\xBB\xBF", 0), 0u);
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "Открыть");
+    EXPECT_EQ(window->Edit1->text(), QString::fromUtf8("Открыть"));
+    const auto notices = window->findChildren<QMessageBox*>("ConversionNotice");
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0]->text().contains("English.Lng")) << notices[0]->text().toStdString();
+    notices[0]->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Once is enough: the file is UTF-8 now, and further saves say nothing.
+    TypeIntoEdit1(QString::fromUtf8("日本語"));
+    window->Post->click();
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "日本語");
+    EXPECT_TRUE(window->findChildren<QMessageBox*>("ConversionNotice").isEmpty());
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindow) {

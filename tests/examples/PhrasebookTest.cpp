@@ -6,7 +6,7 @@
 
 #include "PhrasebookWindow.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/qt/QtMessages.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "TempDir.h"
 
@@ -16,6 +16,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +28,9 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <set>
 #include <string>
 #include <utility>
@@ -117,15 +121,77 @@ TEST_F(PhrasebookTest, ShippedDictionariesHoldEveryTextOfTheWindow) {
         EXPECT_TRUE(paths.insert(text.Path).second) << text.Path;
 }
 
+// Every shipped language: its name in the language menu and its dictionary.
+struct Shipped {
+    const char* language;
+    const char* file;
+};
+const Shipped kLanguages[] = {
+    {"Deutsch", kGerman},           {"Français", kFrench},          {"Polski", "OvkP4200LSKIA.Lng"},
+    {"Русский", "OvkÐ00000_0_A.Lng"}, {"Ελληνικά", "OvkÎ0000._._A.Lng"}, {"日本語", "Ovkæ0000_H_þA.Lng"},
+    {"العربية", "OvkØ00009ê8_A.Lng"},
+};
+
+// What the window shows, read through Qt's own API, each with the dictionary section its
+// text belongs to: the check does not trust the bridge's view of the window.
+struct ShownText {
+    QString where;
+    std::string section;
+    QString text;
+};
+
+std::vector<ShownText> ShownTexts(QWidget& window) {
+    std::vector<ShownText> shown;
+    const auto add = [&](const QObject* object, const char* what, const char* section,
+                         const QString& text) {
+        if (!text.isEmpty())
+            shown.push_back({object->objectName() + "." + what, section, text});
+    };
+    QList<QObject*> objects{&window};
+    objects += window.findChildren<QObject*>();
+    for (QObject* object : objects) {
+        if (object->objectName().isEmpty() || object->objectName().startsWith("qt_"))
+            continue;
+        if (auto* action = qobject_cast<QAction*>(object)) {
+            add(action, "text", "Caption", action->text());
+            add(action, "statusTip", "Hint", action->statusTip());
+            continue;
+        }
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (widget == nullptr || object->objectName() == "CollectionSizeLabel")
+            continue;
+        if (widget->isWindow())
+            add(widget, "windowTitle", "Caption", widget->windowTitle());
+        add(widget, "toolTip", "Hint", widget->toolTip());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            add(button, "text", "Caption", button->text());
+        else if (auto* label = qobject_cast<QLabel*>(widget))
+            add(label, "text", "Caption", label->text());
+        else if (auto* box = qobject_cast<QGroupBox*>(widget))
+            add(box, "title", "Caption", box->title());
+        else if (auto* menu = qobject_cast<QMenu*>(widget))
+            add(menu, "title", "Caption", menu->title());
+        else if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+            for (int i = 0; i < tabs->count(); ++i)
+                add(tabs, "tab", "Caption", tabs->tabText(i));
+        } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
+            for (int i = 0; i < tree->columnCount(); ++i)
+                add(tree, "header", "Caption", tree->headerItem()->text(i));
+        }
+    }
+    return shown;
+}
+
 TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
     const std::vector<QtClientText> english = Texts();
+    const std::vector<ShownText> shownInEnglish = ShownTexts(*window_);
     ASSERT_GT(english.size(), 40u);
-    for (const auto& [language, file] : {std::pair{"Deutsch", kGerman}, std::pair{"Fran\xE7"
-                                                                                  "ais",
-                                                                                  kFrench}}) {
-        SCOPED_TRACE(file);
-        server_->SetLanguage(language);
-        const tavrel::ProfileFile dictionary(kShipped / file);
+    ASSERT_GT(shownInEnglish.size(), 30u);
+    for (const Shipped& shipped : kLanguages) {
+        SCOPED_TRACE(shipped.language);
+        server_->SetLanguage(shipped.language);
+        ASSERT_EQ(server_->Language(), shipped.language);
+        const tavrel::ProfileFile dictionary(kShipped / shipped.file);
         const std::vector<QtClientText> translated = Texts();
         for (std::size_t i = 0; i < std::min(english.size(), translated.size()); ++i)
             ASSERT_EQ(translated[i].Path, english[i].Path) << translated[i].Text;
@@ -136,16 +202,81 @@ TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
             EXPECT_EQ(translated[i].Path, english[i].Path);
             EXPECT_EQ(translated[i].Text, expected) << english[i].Path;
         }
+        // The same by Qt's own account of the window.
+        const std::vector<ShownText> shown = ShownTexts(*window_);
+        ASSERT_EQ(shown.size(), shownInEnglish.size());
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const ShownText& source = shownInEnglish[i];
+            const std::string expected = dictionary.ReadString(
+                source.section, source.text.toStdString(), "(missing)");
+            EXPECT_EQ(shown[i].where, source.where);
+            EXPECT_EQ(shown[i].text.toStdString(), expected) << source.where.toStdString();
+        }
+        const bool arabic = std::string_view(shipped.language) == "العربية";
+        EXPECT_EQ(QGuiApplication::layoutDirection(), arabic ? Qt::RightToLeft : Qt::LeftToRight);
+        EXPECT_EQ(window_->isRightToLeft(), arabic);
         server_->SetLanguage("Default");
         EXPECT_EQ(Texts(), english);
+        EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::LeftToRight);
     }
+}
+
+TEST_F(PhrasebookTest, CountsTakeThePluralFormsOfTheLanguage) {
+    auto* size = window_->findChild<QLabel*>("CollectionSizeLabel");
+    auto* add = window_->findChild<QPushButton*>("AddButton");
+    ASSERT_NE(size, nullptr);
+    ASSERT_NE(add, nullptr);
+    const auto countTo = [&](int count) {
+        auto* tree = window_->findChild<QTreeWidget*>("CollectionTree");
+        while (tree->topLevelItemCount() < count)
+            add->click();
+        return size->text().toStdString();
+    };
+    struct Case {
+        const char* language;
+        int count;
+        const char* text;
+    };
+    // Counts grow through each language's cases; Polish 1 / 2-4 / 5+, Russian and Arabic
+    // with their own categories, Japanese with one form for all.
+    const Case cases[] = {
+        {"Default", 0, "0 phrases in your collection"},
+        {"Default", 1, "1 phrase in your collection"},
+        {"Polski", 1, "1 zwrot w Twojej kolekcji"},
+        {"Polski", 2, "2 zwroty w Twojej kolekcji"},
+        {"Polski", 5, "5 zwrotów w Twojej kolekcji"},
+        {"Polski", 22, "22 zwroty w Twojej kolekcji"},
+        {"Русский", 22, "22 фразы в вашей коллекции"},
+        {"Deutsch", 22, "22 Sätze in Ihrer Sammlung"},
+        {"日本語", 22, "コレクションに22件のフレーズがあります"},
+        {"Polski", 25, "25 zwrotów w Twojej kolekcji"},
+        {"Русский", 25, "25 фраз в вашей коллекции"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.language) + " " + std::to_string(c.count));
+        server_->SetLanguage(c.language);
+        EXPECT_EQ(countTo(c.count), c.text);
+    }
+    // Arabic's six forms through the message API, with Arabic digits for the count.
+    server_->SetLanguage("العربية");
+    tavrel::QtMessages& messages = window_->Messages();
+    const auto arabic = [&](long long count) {
+        return messages.Text(tavrel::QtMessage{"%n phrases in your collection", {}, count})
+            .toStdString();
+    };
+    EXPECT_EQ(arabic(0), "لا توجد عبارات في مجموعتك");
+    EXPECT_EQ(arabic(1), "عبارة واحدة في مجموعتك");
+    EXPECT_EQ(arabic(2), "عبارتان في مجموعتك");
+    EXPECT_EQ(arabic(3), QLocale().toString(3).toStdString() + " عبارات في مجموعتك");
+    EXPECT_EQ(arabic(11), QLocale().toString(11).toStdString() + " عبارة في مجموعتك");
+    EXPECT_EQ(arabic(100), QLocale().toString(100).toStdString() + " عبارة في مجموعتك");
+    EXPECT_EQ(QLocale().language(), QLocale::Arabic);
 }
 
 TEST_F(PhrasebookTest, LanguageMenuListsTheLanguagesAndStaysUntranslated) {
     QMenu& menu = *window_->LanguageMenu();
-    const std::vector<std::string> languages{"Default", "Deutsch",
-                                             "Fran\xC3\xA7"
-                                             "ais"};
+    const std::vector<std::string> languages{"Default", "Deutsch", "Français", "Polski",
+                                             "Ελληνικά", "Русский", "العربية", "日本語"};
     EXPECT_EQ(Captions(menu), languages);
     for (const QAction* action : menu.actions())
         EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
@@ -181,7 +312,7 @@ TEST_F(PhrasebookTest, CollectingTextsAddsWhatIsMissingToEveryDictionary) {
     EXPECT_EQ(tavrel::ProfileFile(folder_ / kFrench).ReadString("Hint", "Pick a category", "?"),
               "Pick a category");
     EXPECT_EQ(tavrel::ProfileFile(folder_ / kGerman).ReadString("Caption", "Phrasebook", "?"),
-              tavrel::Cp1252FromUtf8("Sprachführer"));
+              "Sprachführer");
     // The window is back in German, and says so in German.
     EXPECT_EQ(window_->windowTitle(), QString::fromUtf8("Sprachführer"));
     EXPECT_EQ(window_->statusBar()->currentMessage(), "Texte gesammelt");
@@ -249,14 +380,14 @@ TEST_F(PhrasebookTest, TheUsersDataSurvivesSwitchesAndReachesNoDictionary) {
         return window_->findChild<QLabel*>(objectName)->text().toStdString();
     };
     const std::vector<QtClientText> english = Texts();
-    for (const char* language : {"Deutsch",
-                                 "Fran\xE7"
-                                 "ais",
-                                 "Default"}) {
-        SCOPED_TRACE(language);
-        server_->SetLanguage(language);
+    for (const Shipped& shipped : kLanguages) {
+        SCOPED_TRACE(shipped.language);
+        server_->SetLanguage(shipped.language);
+        ASSERT_EQ(server_->Language(), shipped.language);
         untouched();
     }
+    server_->SetLanguage("Default");
+    untouched();
     EXPECT_EQ(Texts(), english);
 
     server_->SetLanguage("Deutsch");
@@ -267,7 +398,7 @@ TEST_F(PhrasebookTest, TheUsersDataSurvivesSwitchesAndReachesNoDictionary) {
               "Das Tagebuch speichern");
     EXPECT_EQ(window_->Vocabulary()->headerData(1, Qt::Horizontal).toString(), "Bedeutung");
     EXPECT_EQ(journal.placeholderText(), QString::fromUtf8("Schreiben Sie über Ihre Reise"));
-    EXPECT_EQ(label("CollectionSizeLabel"), "1 Sätze in Ihrer Sammlung");
+    EXPECT_EQ(label("CollectionSizeLabel"), "1 Satz in Ihrer Sammlung");
     EXPECT_EQ(label("PasswordLabel"), "Konto-&Passwort:");
     // A message box made now, after the switch, shows German by itself.
     QMessageBox* info = window_->ShowJournalInfo();

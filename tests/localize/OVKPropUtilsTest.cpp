@@ -284,10 +284,8 @@ TEST(PropertyTextTest, ReadsTextsThroughPaths) {
         // Only the exact "Text" is the pseudo-property of a string list.
         {"ListBox1.Items.text", true, ""},
         {"Grid1.Columns.#0.Title.Caption", true, "Alpha title"},
-        // Wide strings read through the code page.
-        {"WideLabel1.Caption", true,
-         "Gr\xFC\xDF"
-         "e \x80"},
+        // Wide strings read as UTF-8.
+        {"WideLabel1.Caption", true, "Grüße €"},
         // Kinds that are not strings, missing properties and absent objects read as "".
         {"Font", true, ""},
         {"Tag", true, ""},
@@ -357,7 +355,7 @@ TEST(PropertyTextTest, PathFunctionsWorkOnCopies) {
     EXPECT_EQ(path, "Grid1.Columns.#0.Caption");
 }
 
-TEST(StringPropertyTest, WideStringsConvertThroughTheCodePage) {
+TEST(StringPropertyTest, WideStringsConvertToUtf8) {
     TWideLabel label;
     struct Row {
         std::u16string wide;
@@ -365,22 +363,36 @@ TEST(StringPropertyTest, WideStringsConvertThroughTheCodePage) {
     };
     const Row rows[] = {
         {u"", ""},
-        {u"Caf\u00E9 \u20AC\u0160", "Caf\xE9 \x80\x8A"},
-        {u"\u0416\u0430", "??"},  // Cyrillic has no byte in the code page
-        {u"a\U0001F600b", "a?b"}, // one character outside the BMP, one '?'
+        {u"Caf\u00E9 \u20AC\u0160", "Café €Š"},
+        {u"\u0416\u0430", "Жа"},
+        {u"a\U0001F600b", "a😀b"}, // a surrogate pair is one character
         {u"a\xD800"
          u"b",
-         "a?b"},                       // a lone surrogate
-        {u"\u0081\u008D", "\x81\x8D"}, // the undefined bytes round-trip
+         "a\uFFFDb"}, // a lone surrogate
     };
     for (const auto& r : rows) {
         label.caption = r.wide;
         std::string text;
         EXPECT_TRUE(GetStringProperty(&label, "caption", text));
         EXPECT_EQ(text, r.text);
+        EXPECT_TRUE(SetStringProperty(&label, "Caption", text));
+        if (r.text.find("\uFFFD") == std::string::npos) {
+            EXPECT_EQ(label.caption, r.wide);
+        }
     }
-    EXPECT_TRUE(SetStringProperty(&label, "Caption", "\x80 \xE9\xFF"));
-    EXPECT_EQ(label.caption, u"\u20AC \u00E9\u00FF");
+}
+
+TEST(StringPropertyTest, ShortStringsKeep255CharactersWhole) {
+    TForm form;
+    std::string polish;
+    for (int i = 0; i < 300; ++i)
+        polish += "ż";
+    EXPECT_TRUE(SetStringProperty(&form, "Title", polish));
+    EXPECT_EQ(form.title.size(), 510u); // 255 characters of two bytes, none split
+    form.title = polish;
+    std::string text;
+    EXPECT_TRUE(GetStringProperty(&form, "Title", text));
+    EXPECT_EQ(text, polish.substr(0, 510));
 }
 
 TEST(StringPropertyTest, MissingPropertiesAndObjects) {

@@ -165,19 +165,14 @@ TEST_F(ServerCatalogue, RegisteringWithInitializeSeedsFromTheDefaultDictionary) 
 }
 
 TEST_F(ServerCatalogue, CatalogueOrderIsLocaleAwareAndCaseInsensitive) {
-    // Windows-1252: 0xC9 is E acute.
-    for (const char* name : {"zulu",
-                             "\xC9"
-                             "cole",
-                             "Eagle", "Ezra", "apple"})
+    for (const char* name : {"zulu", "Русский", "École", "Eagle", "Ελληνικά", "Ezra", "apple"})
         WriteDictionary(std::string(name) + ".lng", name);
     auto server = LoadedServer();
     server->SetDicPath(Folder());
     server->RefreshLanguages();
-    EXPECT_EQ(server->LanguageList().Names(), (std::vector<std::string>{"apple", "Eagle",
-                                                                        "\xC9"
-                                                                        "cole",
-                                                                        "Ezra", "zulu"}));
+    EXPECT_EQ(server->LanguageList().Names(),
+              (std::vector<std::string>{"apple", "Eagle", "École", "Ezra", "zulu", "Ελληνικά",
+                                        "Русский"}));
     EXPECT_EQ(server->LanguageList().IndexOf("EAGLE"), 1);
     EXPECT_EQ(server->LanguageList().IndexOf("ecole"), -1); // accents count
 }

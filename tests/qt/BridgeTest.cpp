@@ -7,7 +7,6 @@
 #include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtMessages.h"
 #include "tavrel/qt/QtPicture.h"
-#include "tavrel/storage/CodePage.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "TempDir.h"
 
@@ -71,11 +70,6 @@ template <class W> W* Contents(W* widget) {
     return widget;
 }
 
-// The core (Windows-1252) form of a UTF-8 text.
-std::string Core(const std::string& utf8) {
-    return Cp1252FromUtf8(utf8);
-}
-
 class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::create_directories(Folder()); }
@@ -97,9 +91,9 @@ protected:
                 section = e.Section;
                 out += "[" + section + "]\r\n";
             }
-            out += Core(e.Key) + "=" + Core(e.Value) + "\r\n";
+            out += e.Key + "=" + e.Value + "\r\n";
         }
-        test::WriteFileBytes(Folder() / file, out);
+        test::WriteDictionaryText(Folder() / file, out);
     }
 
     TOvkLocalizeServer& StartServer() {
@@ -526,34 +520,29 @@ TEST_F(BridgeTest, ObjectNamesAndTagsFollowTheObjects) {
     EXPECT_EQ(label->text(), Q("Öffnen"));
 }
 
-// Texts the code page cannot hold belong to the application: they are neither translated,
-// registered nor overwritten, whatever the dictionary holds for the empty text.
-TEST_F(BridgeTest, TextsOutsideTheCodePageAreLeftAlone) {
+// Texts of any script are texts like any other: translated, switched back and registered.
+TEST_F(BridgeTest, TextsOfEveryScriptAreTranslated) {
     WriteDictionary("German.Lng", "German",
-                    {{"Caption", "OVK", "filled"}, {"Text", "OVK", "filled"}});
+                    {{"Caption", "Жук", "Käfer"}, {"Caption", "日本", "Japan"}});
     StartServer();
     QWidget root;
-    root.setWindowTitle("Form");
+    root.setWindowTitle(Q("Заголовок"));
     auto* label = new QLabel(Q("Жук"), &root);
-    auto* list = Contents(new QListWidget(&root));
-    list->addItems({"Red", Q("Зелёный")});
-    auto* edit = Contents(new QLineEdit(Q("日本"), &root));
-    QtLocalizeClient* client = AddQtClient(Server(), root);
-    EXPECT_EQ(client->Texts().size(), 1u); // the title only
+    auto* button = new QPushButton(Q("日本"), &root);
+    AddQtClient(Server(), root);
 
     Server().SetLanguage("German");
+    EXPECT_EQ(label->text(), Q("Käfer"));
+    EXPECT_EQ(button->text(), Q("Japan"));
+    EXPECT_EQ(root.windowTitle(), Q("Заголовок"));
+    Server().SetLanguage("Default");
     EXPECT_EQ(label->text(), Q("Жук"));
-    EXPECT_EQ(list->item(1)->text(), Q("Зелёный"));
-    EXPECT_EQ(list->count(), 2);
-    EXPECT_EQ(edit->text(), Q("日本"));
+    EXPECT_EQ(button->text(), Q("日本"));
 
     Server().RegisterClientTexts();
     const ProfileFile german(Folder() / "German.Lng");
-    std::vector<std::string> keys;
-    german.ReadSection("Caption", keys);
-    EXPECT_EQ(keys, (std::vector<std::string>{"OVK", "Form"}));
-    german.ReadSection("Text", keys);
-    EXPECT_EQ(keys, std::vector<std::string>{"OVK"});
+    EXPECT_EQ(german.ReadString("Caption", "Заголовок", "?"), "Заголовок");
+    EXPECT_EQ(german.ReadString("Caption", "Жук", "?"), "Käfer");
 }
 
 // The engine looks texts up by their first 255 characters and writes back what it found;
@@ -661,7 +650,7 @@ TEST_F(BridgeTest, RegisterModeAddsTextsToEveryDictionaryAndChangesNothing) {
     EXPECT_EQ(open->text(), "Open");
     const ProfileFile german(Folder() / "German.Lng");
     const ProfileFile standard(Folder() / "OvkDefault.Lng");
-    EXPECT_EQ(german.ReadString("Caption", "Open", "?"), Core("Öffnen")); // kept
+    EXPECT_EQ(german.ReadString("Caption", "Open", "?"), "Öffnen"); // kept
     EXPECT_EQ(standard.ReadString("Caption", "Open", "?"), "Open");
     for (const ProfileFile* file : {&german, &standard}) {
         EXPECT_EQ(file->ReadString("Hint", "Opens it", "?"), "Opens it");
@@ -1028,10 +1017,9 @@ TEST_F(BridgeTest, EveryTextOfTheApplicationAndNothingOfTheUser) {
 
     // Register mode in every language: no dictionary learns anything of the user's.
     const auto occurrences = [&](const char* file, const std::string& data) {
-        const std::string bytes = test::ReadFileBytes(Folder() / file);
+        const std::string text = test::ReadFileText(Folder() / file);
         std::size_t n = 0;
-        for (auto at = bytes.find(Core(data)); at != std::string::npos;
-             at = bytes.find(Core(data), at + 1))
+        for (auto at = text.find(data); at != std::string::npos; at = text.find(data, at + 1))
             ++n;
         return n;
     };

@@ -59,8 +59,7 @@ TEST_F(QtMenuRendererTest, ShowsEverySubItem) {
     english->OnClick = [&](TPersistent* sender) { clicked.push_back(sender); };
     english->SetBitmap(Flag());
     english->SetHint("Edit the English texts");
-    TMenuItem* french = AddItem(root, "Fran\xE7"
-                                      "ais");
+    TMenuItem* french = AddItem(root, "Français");
     french->OnClick = [&](TPersistent* sender) { clicked.push_back(sender); };
     AddItem(root, "R&&D");
 

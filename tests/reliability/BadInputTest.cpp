@@ -309,7 +309,8 @@ TEST_F(BadInput, LanguageNamesWithSeparatorsDotsAndControlsStayInTheFolder) {
                                          "%00%2F",
                                          std::string(300, 'l'),
                                          " padded ",
-                                         "\xFF\xFE\x80"};
+                                         "\u202E\u200F", // bidi controls
+                                         "日本語/../x"};
     for (const auto& name : names) {
         SCOPED_TRACE(::testing::PrintToString(name));
         const fs::path file = server->NewLanguage(name, nullptr);
@@ -323,18 +324,21 @@ TEST_F(BadInput, LanguageNamesWithSeparatorsDotsAndControlsStayInTheFolder) {
         EXPECT_FALSE(fs::exists(file));
     }
 
-    // A name holding NUL cannot be written into a dictionary: the creation fails silently,
-    // as every failure of NewLanguage does, and the next rescan forgets the name.
-    const std::string nul = "nul\0inside"s;
-    const fs::path file = server->NewLanguage(nul, nullptr);
-    EXPECT_FALSE(fs::exists(file));
-    server->RefreshLanguages();
-    EXPECT_LT(server->LanguageList().IndexOf(CapitalizeFirst(nul)), 0);
+    // A name holding NUL, or bytes that are not UTF-8, cannot be written into a dictionary:
+    // the creation fails silently, as every failure of NewLanguage does, and the next
+    // rescan forgets the name.
+    for (const std::string& unfit : {"nul\0inside"s, "\xFF\xFE\x80"s}) {
+        const fs::path file = server->NewLanguage(unfit, nullptr);
+        EXPECT_FALSE(fs::exists(file));
+        server->RefreshLanguages();
+        EXPECT_LT(server->LanguageList().IndexOf(CapitalizeFirst(unfit)), 0);
+    }
 
     server->DeleteLanguage("../outside");
     EXPECT_EQ(Snapshot(root.Path()),
               (FolderState{{"outside.Lng", "[Definitions]\r\nOvkLanguage=Outside\r\n"},
-                           {"dict/OvkDefault.Lng", "[Definitions]\r\nOvkLanguage=Default\r\n"}}));
+                           {"dict/OvkDefault.Lng",
+                            "\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Default\r\n"}}));
 
     // Through lngtool too.
     const ToolRun run = Lngtool({"new", "../../tool/escape"});
@@ -392,7 +396,8 @@ TEST_F(BadInput, ASettingsStoreEditedIntoNonsenseGivesAClearErrorOrWorks) {
     const std::vector<Case> cases{
         {"binary", RandomBytes(8192, 3, true), 1, "Failed to create key Languages", true},
         {"noise", RandomBytes(8192, 4, false), 0, "", false},
-        {"utf16", "\xFF\xFE[\0O\0]\0"s, 1, "Failed to create key Languages", true},
+        // A store saved as UTF-16 by a text editor is read and kept in UTF-16.
+        {"utf16", "\xFF\xFE[\0O\0]\0"s, 0, "", false},
         {"empty name", folderLine + "[Languages]\r\nEnglish=\r\n", 0, "", true},
         {"file is a folder", folderLine + "[Languages]\r\nEnglish=" + dict.string() + "\r\n", 0, "",
          true},

@@ -1,6 +1,6 @@
 #include "tavrel/storage/DictionaryFiles.h"
 
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/storage/FileEncoding.h"
 #include "TempDir.h"
 
 #include <cstdlib>
@@ -181,9 +181,11 @@ TEST(DictionaryFilesTest, LanguageFileBase) {
         {"New York", "OvkN6200YORKA"},
         {"Es", "OvkE2000ESA"},
         {"", "OvkA"},
-        {"Fran\xE7"
-         "ais",
-         "OvkF6520GAISA"},
+        {"Français", "OvkF6520GAISA"},
+        // A name outside the code page is computed on its UTF-8 bytes.
+        {"Русский", "Ovk\xD0" "00000\x18" "0\x19" "A"},
+        {"日本語", "Ovk\xE6" "0000\x0CH\n\xFE" "A"},
+        {"Ελληνικά", "Ovk\xCE" "0000.\x1A.\x0C" "A"},
         {"E", "OvkE0000EA"},
         {"Eng", "OvkE5200ENGA"},
         // Characters below 'A' move up by 32, all others above 'Z' down by 160.
@@ -238,6 +240,13 @@ TEST(DictionaryFilesTest, SafeFileBaseReplacesEveryUnfitByte) {
                            "0000\xE9"
                            "A"),
               "Ovkç0000éA");
+    // Names outside the code page give valid UTF-8 file names as well, the same every time.
+    const std::pair<const char*, const char*> names[] = {{"Русский", "OvkÐ00000_0_A"},
+                                                         {"Ελληνικά", "OvkÎ0000._._A"},
+                                                         {"日本語", "Ovkæ0000_H_þA"},
+                                                         {"العربية", "OvkØ00009ê8_A"}};
+    for (const auto& [name, file] : names)
+        EXPECT_EQ(SafeFileBase(LanguageFileBase(name)), file) << name;
 }
 
 TEST(DictionaryFilesTest, SafeFileBaseNeverNamesTheFolderOrItsParent) {

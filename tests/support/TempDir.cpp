@@ -1,5 +1,7 @@
 #include "TempDir.h"
 
+#include "tavrel/storage/FileEncoding.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -38,6 +40,17 @@ TempDir::~TempDir() {
     }
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
+}
+
+std::string ReadFileText(const fs::path& file) {
+    const std::string bytes = ReadFileBytes(file);
+    DecodedFile decoded = DecodeFileBytes(bytes);
+    return decoded.same ? bytes.substr(decoded.offset) : std::move(decoded.converted);
+}
+
+void WriteDictionaryText(const fs::path& file, std::string_view text) {
+    const auto cp1252 = EncodeFileText(text, FileEncoding::Windows1252);
+    WriteFileBytes(file, cp1252 ? *cp1252 : *EncodeFileText(text, FileEncoding::Utf8Bom));
 }
 
 std::string ReadFileBytes(const fs::path& file) {

@@ -24,6 +24,11 @@ private:
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes);
+// The text of a file as UTF-8, decoded from the file's own encoding.
+std::string ReadFileText(const std::filesystem::path& file);
+// Writes the UTF-8 text in Windows-1252 when the code page holds it, else in UTF-8 with a
+// byte-order mark: how a dictionary of either kind looks on disk.
+void WriteDictionaryText(const std::filesystem::path& file, std::string_view text);
 // The names in a folder, sorted.
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 

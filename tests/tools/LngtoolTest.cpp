@@ -71,7 +71,11 @@ TEST_F(Lngtool, UsageErrorsExitWithTwoAndFailuresWithOne) {
         {{"folder", "--bogus"}, 2, "lngtool folder: unknown option --bogus"},
         {{"folder", (dict / "missing").string()}, 1, "lngtool: No such folder: "},
         {{"use", "Klingon"}, 1, "lngtool: Unknown language: Klingon"},
-        {{"set", "Caption", "Open", "\xD0\x96"}, 1, "lngtool: The character"},
+        {{"set", "Caption", "Open", "\xD0"}, 1,
+         "lngtool: The text is not valid UTF-8 (byte 0xD0 at offset 0)"},
+        {{"new", "Klingon", "--locale", "xx-nonsense"}, 1, "lngtool: Unknown locale: xx-nonsense"},
+        {{"set", "Caption", "Open", "x", "--locale", "pl"}, 2,
+         "lngtool set: option not valid for this command"},
     };
     for (const auto& c : cases) {
         const Result r = Lng(c.args);

@@ -25,7 +25,7 @@ std::unique_ptr<tavrel::IPicture> NewPicture() {
 fs::path FlagFile(tavrel::TOvkLocalizeServer& server, const std::string& language) {
     const std::string dictionary = server.LanguageFileName(language);
     if (dictionary.empty())
-        throw std::runtime_error("Unknown language: " + tavrel::Utf8FromCp1252(language));
+        throw std::runtime_error("Unknown language: " + language);
     return fs::path(dictionary).replace_extension(".bmp");
 }
 

@@ -2,7 +2,6 @@
 
 #include "tavrel/localize/IPicture.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
-#include "tavrel/storage/CodePage.h"
 
 #include <memory>
 #include <optional>

@@ -1,11 +1,12 @@
 // lngtool: the localization server on the command line, for scripts and quick checks.
-// Arguments and output are UTF-8; texts cross into the dictionaries' code page here.
+// Arguments and output are UTF-8, as is all text of the server.
 
 #include "PictureSupport.h"
 #include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
-#include "tavrel/storage/CodePage.h"
+#include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -33,13 +34,37 @@ struct Invocation {
     std::optional<std::string> image;
     std::optional<std::string> exportFile;
     std::optional<std::string> importFile;
+    std::optional<std::string> locale;
 };
 
+// An argument that is not UTF-8 (a terminal in another encoding) is refused, not stored.
 std::string In(const std::string& utf8) {
-    return tavrel::Cp1252FromUtf8(utf8);
+    tavrel::CheckUtf8(utf8);
+    return utf8;
 }
-std::string Out(const std::string& cp1252) {
-    return tavrel::Utf8FromCp1252(cp1252);
+const std::string& Out(const std::string& utf8) {
+    return utf8;
+}
+
+// The canonical form of a --locale value; refuses a tag that names no language.
+std::string LocaleArgument(const std::string& tag) {
+    const std::string canonical = tavrel::CanonicalLocaleTag(In(tag));
+    if (canonical.empty())
+        throw std::runtime_error("Unknown locale: " + tag);
+    return canonical;
+}
+
+// How the current language picks the plural variant of SECTION KEY.
+void PrintPlurals(TOvkLocalizeServer& s, const Invocation& inv) {
+    const std::string tag = s.LanguageLocale("");
+    for (const std::string& category : tavrel::PluralCategories(tag)) {
+        std::cout << category << '\t' << tavrel::PluralSamples(tag, category);
+        if (inv.args.size() == 2) {
+            const std::string key = tavrel::PluralVariantKey(In(inv.args[1]), category);
+            std::cout << '\t' << key << '\t' << s.ReadValue(In(inv.args[0]), key);
+        }
+        std::cout << '\n';
+    }
 }
 
 void PrintLines(const std::vector<std::string>& lines) {
@@ -102,17 +127,56 @@ std::map<std::string, Command> Commands() {
                     s.SetLanguage(name);
                     std::cout << Out(s.Language()) << '\n';
                 }};
-    c["new"] = {"new NAME [--image FILE.bmp]",
-                "Create a language seeded from the Default dictionary; print its dictionary path.",
+    c["new"] = {"new NAME [--locale TAG] [--image FILE.bmp]",
+                "Create a language seeded from the Default dictionary; print its dictionary path.\n"
+                "TAG is the language's BCP 47 locale (pl, ru, ar, zh-Hans); without it the\n"
+                "locale is guessed from NAME where that is unambiguous.",
                 1, 1, [](TOvkLocalizeServer& s, const Invocation& inv) {
                     const std::string name = In(inv.args[0]);
+                    const std::optional<std::string> locale =
+                        inv.locale ? std::optional(LocaleArgument(*inv.locale)) : std::nullopt;
                     auto picture = lngtool::LoadPicture(inv.image);
                     const fs::path file = s.NewLanguage(name, picture.get());
-                    if (s.LanguageList().IndexOf(tavrel::CapitalizeFirst(name)) < 0)
+                    const std::string created = tavrel::CapitalizeFirst(name);
+                    if (s.LanguageList().IndexOf(created) < 0)
                         throw std::runtime_error("The language could not be created in " +
                                                  file.parent_path().string());
+                    if (locale) {
+                        s.SelectLanguage(created);
+                        s.WriteValue(tavrel::kDefinitionsSection, tavrel::kLocaleKey, *locale);
+                    }
                     std::cout << file.string() << '\n';
                 }};
+    c["locale"] = {"locale [TAG]",
+                   "Show the language's locale (\"guessed\" when the dictionary names none), or\n"
+                   "store TAG as its locale.",
+                   0, 1, [](TOvkLocalizeServer& s, const Invocation& inv) {
+                       if (!inv.args.empty()) {
+                           RequireDictionary(s);
+                           s.WriteValue(tavrel::kDefinitionsSection, tavrel::kLocaleKey,
+                                        LocaleArgument(inv.args[0]));
+                       }
+                       const std::string tag = s.LanguageLocale("");
+                       const bool stored =
+                           !s.ReadValue(tavrel::kDefinitionsSection, tavrel::kLocaleKey).empty();
+                       std::cout << (tag.empty() ? "unknown" : tag)
+                                 << (stored || tag.empty() ? "" : "\tguessed") << '\n';
+                   }};
+    c["plurals"] = {"plurals [SECTION KEY]",
+                    "List the plural categories of the language with sample counts; with SECTION\n"
+                    "KEY also the key of each variant of that message and its value.",
+                    0, 2, [](TOvkLocalizeServer& s, const Invocation& inv) {
+                        if (inv.args.size() == 1)
+                            throw UsageError("give both SECTION and KEY");
+                        PrintPlurals(s, inv);
+                    }};
+    c["add-plurals"] = {"add-plurals SECTION KEY",
+                        "Add the plural variants the language needs for KEY to its dictionary,\n"
+                        "each holding the key's value until translated; print their keys.",
+                        2, 2, [](TOvkLocalizeServer& s, const Invocation& inv) {
+                            RequireDictionary(s);
+                            PrintLines(s.AddPluralVariants(In(inv.args[0]), In(inv.args[1])));
+                        }};
     c["delete"] = {"delete NAME", "Delete a language's dictionary and flag.", 1, 1,
                    [](TOvkLocalizeServer& s, const Invocation& inv) {
                        const std::string name = In(inv.args[0]);
@@ -208,6 +272,8 @@ Invocation ParseOptions(const std::vector<std::string>& raw) {
             value(inv.language);
         else if (a == "--image")
             value(inv.image);
+        else if (a == "--locale")
+            value(inv.locale);
         else if (a == "--export")
             value(inv.exportFile);
         else if (a == "--import")
@@ -263,12 +329,17 @@ int main(int argc, char** argv) {
         const Invocation inv = ParseOptions(raw);
         if (inv.args.size() < command.minArgs || inv.args.size() > command.maxArgs)
             throw UsageError("wrong number of arguments");
-        if ((inv.image && name != "new") || ((inv.exportFile || inv.importFile) && name != "image"))
+        if (((inv.image || inv.locale) && name != "new") || ((inv.exportFile || inv.importFile) && name != "image"))
             throw UsageError("option not valid for this command");
         if (inv.exportFile && inv.importFile)
             throw UsageError("--export and --import exclude each other");
 
-        TOvkLocalizeServer server(nullptr, lngtool::Environment());
+        tavrel::TLocalizeEnvironment environment = lngtool::Environment();
+        environment.DictionaryConverted = [](const fs::path& dictionary) {
+            std::cerr << "lngtool: notice: " << dictionary.string()
+                      << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
+        };
+        TOvkLocalizeServer server(nullptr, std::move(environment));
         // Like an application: the remembered language becomes current once loaded.
         server.SetLoading();
         server.Loaded();

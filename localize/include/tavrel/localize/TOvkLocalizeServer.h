@@ -31,6 +31,9 @@ struct TLocalizeEnvironment {
     std::filesystem::path DefaultFolder;
     // Makes pictures for the flags of language menus; without it menus get no images.
     TPictureFactory PictureFactory;
+    // Told when a write turned a Windows-1252 dictionary into UTF-8 because the text written
+    // has characters the code page lacks, so that a person hears of it.
+    std::function<void(const std::filesystem::path& dictionary)> DictionaryConverted;
 
     static TLocalizeEnvironment FromUserFolders();
 };
@@ -106,6 +109,18 @@ public:
                             const std::string& language);
     std::string TranslateText(std::string_view section, std::string_view key,
                               std::string_view language);
+    // TranslateText of the plural variant of `key` that the language's rules choose for
+    // `count` (see LanguageLocale.h); the plain key's translation when that variant is
+    // missing. An empty language is the current one.
+    std::string TranslatePlural(std::string_view section, std::string_view key, long long count,
+                                std::string_view language);
+    // The BCP 47 tag of a language (an empty name: the current one): its dictionary's
+    // Definitions/OvkLocale entry, else the tag its name names; empty when unknown.
+    std::string LanguageLocale(std::string_view language);
+    // Adds to the current dictionary the plural variants of `key` its language's rules
+    // need, each holding the key's translation until translated; returns the keys of all
+    // variants, the plain key ("other") last.
+    std::vector<std::string> AddPluralVariants(std::string_view section, std::string_view key);
     void SwitchClientsLanguage();
     // Adds the texts of every client to every dictionary (register mode over all clients).
     void RegisterClientTexts();
@@ -136,6 +151,8 @@ private:
     void TellSwitchListeners(TSwitchPhase phase);
     void AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries);
     ProfileFile& LookupDictionary(std::string_view language);
+    // Writes the dictionary's pending changes and tells of a change of its encoding.
+    void Flush(ProfileFile& dictionary);
 
     struct Client {
         TComponent* Root;

@@ -45,7 +45,7 @@ inline constexpr std::size_t kMaxShortString = 255;
 struct TPropInfo {
     std::string Name;
     TPropKind Kind = TPropKind::Other;
-    // String kinds (ShortString, LongString) exchange 8-bit code-page text. A missing
+    // String kinds (ShortString, LongString) exchange UTF-8 text. A missing
     // getter reads as "", a missing setter makes the property read-only.
     std::function<std::string(const TPersistent&)> GetString;
     std::function<void(TPersistent&, const std::string&)> SetString;

@@ -74,8 +74,8 @@ private:
     bool caseSensitive_ = false;
 };
 
-// Equality of two Windows-1252 texts ignoring letter case: ASCII letters and the accented
-// letters of the code page (including Š/š, Œ/œ, Ž/ž, Ÿ/ÿ).
-bool SameTextCp1252(std::string_view a, std::string_view b);
+// Equality of two UTF-8 texts ignoring letter case (Unicode case folding: "É" equals "é",
+// "Ж" equals "ж").
+bool SameText(std::string_view a, std::string_view b);
 
 } // namespace tavrel

@@ -138,10 +138,10 @@ public:
     // bridge then defers freeing components, because the engine may still be using them.
     static bool Writing();
 
-    // Core text of a Qt text; nothing when a character has no byte in the code page.
+    // Core text (UTF-8) of a Qt text.
     static std::optional<std::string> CoreText(const QString& text);
-    // The core text of a text the engine may translate: nothing for no text, a text
-    // outside the code page and a text of several lines (a dictionary key is one line).
+    // The core text of a text the engine may translate: nothing for no text and a text of
+    // several lines (a dictionary key is one line).
     static std::optional<std::string> EngineText(const std::optional<QString>& text);
 
     // Marks a write into a widget for Writing().

@@ -1,6 +1,6 @@
 #pragma once
 
-// The one place where core text (8-bit, Windows-1252) meets QString.
+// The one place where core text (UTF-8) meets QString.
 
 #include <QString>
 #include <string>
@@ -8,9 +8,9 @@
 
 namespace tavrel {
 
-// Every byte has a character, so this never fails.
-QString ToQString(std::string_view cp1252);
-// Throws CodePageError naming the first character that has no byte in the code page.
+// Bytes that are not valid UTF-8 become U+FFFD.
+QString ToQString(std::string_view utf8);
+// Never fails: UTF-8 holds every character (a lone surrogate becomes U+FFFD).
 std::string FromQString(const QString& text);
 
 } // namespace tavrel

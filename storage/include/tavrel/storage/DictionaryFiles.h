@@ -13,6 +13,8 @@ namespace tavrel {
 inline constexpr std::string_view kNotFound = "OVK";
 inline constexpr std::string_view kDefinitionsSection = "Definitions";
 inline constexpr std::string_view kLanguageKey = "OvkLanguage";
+// Optional: the language's BCP 47 tag ("pl", "ar", "zh-Hans").
+inline constexpr std::string_view kLocaleKey = "OvkLocale";
 inline constexpr std::string_view kDefaultLanguage = "Default";
 inline constexpr std::string_view kDefaultDictionaryFile = "OvkDefault.Lng";
 inline constexpr std::string_view kReverseDictionaryFile = "OvkOponent.Lng";
@@ -30,12 +32,14 @@ std::vector<std::string> LinesFromCommaText(std::string_view text);
 
 // Soundex code of the given length (the empty text gives the empty text).
 std::string Soundex(std::string_view text, std::size_t length = 5);
-// "Ovk" + Soundex + last five transformed characters, computed byte by byte.
+// "Ovk" + Soundex + last five transformed characters, computed byte by byte on the first
+// 255 characters of the name: on their Windows-1252 bytes when the code page holds them
+// all, else on their UTF-8 bytes. The result is a sequence of code-page bytes.
 std::string LanguageFileBase(std::string_view name);
 // The base name made safe as one file-name component: characters no file name may hold
 // on some file system (NUL, controls, DEL, '/', '\\', ':', '*', '?', '"', '<', '>', '|')
 // become '_', '.' and '..' cannot result, and the bytes are converted from the code page
-// to the native encoding (UTF-8).
+// to the native encoding (UTF-8), so every result is a valid UTF-8 name.
 std::string SafeFileBase(std::string_view base);
 
 // ${XDG_DATA_HOME:-~/.local/share}/Tavrel/Localize; an empty or relative XDG_DATA_HOME

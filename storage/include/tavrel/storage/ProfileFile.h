@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tavrel/storage/FileEncoding.h"
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,6 +30,11 @@ class ProfileDocument;
 // Every line a write does not change is kept byte for byte. A relative file name is
 // resolved against the working folder at construction. A file that is not text (it holds
 // NUL bytes, is a folder or cannot be read) reads as empty and refuses writes.
+//
+// Text is UTF-8; each file keeps its own encoding (see FileEncoding.h). A write that the
+// file's encoding cannot hold (a Windows-1252 file given a Cyrillic text) converts the
+// whole file to UTF-8 with a byte-order mark, every other line keeping its characters;
+// UpdateFile() says so. A file whose bytes are broken in its encoding refuses writes.
 class ProfileFile {
 public:
     explicit ProfileFile(std::filesystem::path fileName);
@@ -37,16 +44,16 @@ public:
 
     const std::filesystem::path& FileName() const { return fileName_; }
 
-    // At most 2047 bytes of a value are returned.
+    // At most 2047 characters of a value are returned.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
-    // Refuses names holding '=', ']', CR, LF or NUL and values holding CR, LF or NUL
-    // with EIniFileException; nothing changes then. Also refused: an empty section or key,
+    // Refuses names holding '=', ']', CR, LF or NUL, values holding CR, LF or NUL and
+    // any text that is not valid UTF-8 with EIniFileException; nothing changes then. Also refused: an empty section or key,
     // and a key that would read back as a comment or a section header.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Clears the list, then adds every section name in file order. Both lists hold what
-    // fits a 16384-byte block of NUL-terminated names (the last name may be cut short);
-    // empty names are left out.
+    // fits a block of 16384 characters of NUL-terminated names (the last name may be cut
+    // short, never inside a character); empty names are left out.
     void ReadSections(std::vector<std::string>& list) const;
     // Clears the list, then adds every key of the first matching section in file order.
     void ReadSection(std::string_view section, std::vector<std::string>& list) const;
@@ -58,7 +65,8 @@ public:
     void DeleteKey(std::string_view section, std::string_view key);
     void EraseSection(std::string_view section);
     // Writes pending changes; throws EIniFileException "Unable to write to <file>".
-    void UpdateFile();
+    enum class UpdateResult { NothingWritten, Written, ConvertedToUtf8 };
+    UpdateResult UpdateFile();
     // Drops pending changes without writing them.
     void DiscardChanges();
     bool HasPendingChanges() const;
@@ -69,7 +77,12 @@ public:
     void Hold();
     void Release() { held_.reset(); }
 
-    // The whole value (without the 2047-byte cut); nothing when the section or key is absent.
+    // The encoding of the file as it is now (with this object's writes); for a file that
+    // does not exist yet, the one it will be created in (Windows-1252 unless set).
+    FileEncoding Encoding() const;
+    void SetNewFileEncoding(FileEncoding encoding);
+
+    // The whole value (without the 2047-character cut); nothing when the section or key is absent.
     std::optional<std::string> FindValue(std::string_view section, std::string_view key) const;
     // Like ReadSection but without the list-buffer limit; false when the section is absent.
     bool ReadAllKeys(std::string_view section, std::vector<std::string>& list) const;
@@ -80,7 +93,9 @@ private:
     std::string cacheKey_; // the absolute path
     std::unique_ptr<Pending> pending_;
     std::shared_ptr<const ProfileDocument> held_;
+    FileEncoding newFileEncoding_ = FileEncoding::Windows1252;
     std::shared_ptr<const ProfileDocument> View() const;
+    Pending& PendingOps();
     [[noreturn]] void Fail(std::string_view reason) const;
 };
 
