@@ -3,8 +3,10 @@
 #include "tavrel/storage/Utf8.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace tavrel {
 
@@ -26,7 +28,7 @@ constexpr std::array<char16_t, 32> kHighControls = {
 
 // The UTF-8 form of every byte, at most three bytes each.
 struct Cp1252Table {
-    std::array<std::array<char, 3>, 256> bytes{};
+    std::array<std::array<char, 4>, 256> bytes{}; // padded for four-byte copies
     std::array<unsigned char, 256> length{};
 };
 
@@ -60,6 +62,21 @@ inline bool Chunk8IsAscii(const char* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
     return (v & 0x8080808080808080ULL) == 0;
+}
+
+// The end of the run of ASCII bytes starting at p.
+const char* AsciiRunEnd(const char* p, const char* end) {
+    while (p + 8 <= end) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        const std::uint64_t high = v & 0x8080808080808080ULL;
+        if (high != 0)
+            return p + std::countr_zero(high) / 8;
+        p += 8;
+    }
+    while (p < end && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    return p;
 }
 
 bool IsAscii(std::string_view text) {
@@ -142,36 +159,45 @@ bool HoldsEveryCharacter(FileEncoding encoding) {
 
 std::string Utf8FromCp1252(std::string_view bytes) {
     const Cp1252Table& table = Cp1252();
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8 + 16);
+    // Three bytes per byte at most, plus slack for eight-byte stores; written through a
+    // pointer, as appending piece by piece costs more than the conversion itself.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bytes.size() * 3 + 8);
+    char* const start = buffer.get();
+    char* o = start;
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
     while (p < end) {
-        // Copy runs of ASCII whole; most lines of a dictionary are mostly ASCII.
-        const char* run = p;
-        while (run + 8 <= end && Chunk8IsAscii(run))
-            run += 8;
-        while (run < end && static_cast<unsigned char>(*run) < 0x80)
-            ++run;
-        out.append(p, static_cast<std::size_t>(run - p));
-        p = run;
-        while (p < end && static_cast<unsigned char>(*p) >= 0x80) {
-            const auto b = static_cast<unsigned char>(*p++);
-            out.append(table.bytes[b].data(), table.length[b]);
+        if (p + 8 <= end) {
+            // Eight bytes are stored whatever they hold; only the ASCII ones count.
+            std::uint64_t v;
+            std::memcpy(&v, p, 8);
+            std::memcpy(o, &v, 8);
+            const std::uint64_t high = v & 0x8080808080808080ULL;
+            if (high == 0) {
+                p += 8;
+                o += 8;
+                continue;
+            }
+            const auto ascii = static_cast<std::size_t>(std::countr_zero(high)) / 8;
+            p += ascii;
+            o += ascii;
+        } else if (static_cast<unsigned char>(*p) < 0x80) {
+            *o++ = *p++;
+            continue;
         }
+        const auto b = static_cast<unsigned char>(*p++);
+        std::memcpy(o, table.bytes[b].data(), 4);
+        o += table.length[b];
     }
-    return out;
+    return std::string(start, static_cast<std::size_t>(o - start));
 }
 
 std::optional<std::string> Cp1252FromUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
-        std::size_t run = pos;
-        while (run + 8 <= text.size() && Chunk8IsAscii(text.data() + run))
-            run += 8;
-        while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80)
-            ++run;
+        const std::size_t run =
+            static_cast<std::size_t>(AsciiRunEnd(text.data() + pos, text.data() + text.size()) - text.data());
         out.append(text.substr(pos, run - pos));
         pos = run;
         if (pos == text.size())

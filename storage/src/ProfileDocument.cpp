@@ -303,17 +303,34 @@ void ProfileDocument::ParseText(std::string_view text) {
 }
 
 void ProfileDocument::BuildIndexes() {
-    std::size_t entries = 0;
-    for (const Line& line : lines_)
-        entries += line.kind == LineKind::Entry;
-    keyIndex_.Reserve(entries);
-    sectionIndex_.Reserve(sections_.size());
+    // Hashes first, then the inserts with the slot of a later key fetched ahead: the index
+    // of a large dictionary does not fit the cache, and waiting for each slot in turn cost
+    // more than the rest of the parse.
+    struct Pending {
+        std::uint32_t hash, section, line;
+    };
+    std::vector<Pending> keys;
+    keys.reserve(lines_.size());
     for (std::size_t s = 1; s < sections_.size(); ++s) {
-        IndexSection(U32(s));
         const Section& sec = sections_[s];
         for (std::uint32_t i = sec.begin; i < sec.end; ++i)
             if (lines_[i].kind == LineKind::Entry)
-                IndexKey(U32(s), i);
+                keys.push_back({KeyHash(s, lines_[i].Name()), U32(s), i});
+    }
+    keyIndex_.Reserve(keys.size());
+    sectionIndex_.Reserve(sections_.size());
+    for (std::size_t s = 1; s < sections_.size(); ++s)
+        IndexSection(U32(s));
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (k + kAhead < keys.size())
+            keyIndex_.Prefetch(keys[k + kAhead].hash);
+        const Pending& key = keys[k];
+        const std::string_view name = lines_[key.line].Name();
+        keyIndex_.InsertIfAbsent(key.hash, key.section, key.line, [&](const FlatIndex::Slot& slot) {
+            return slot.a == key.section &&
+                   detail::EqualsIgnoreAsciiCase(LineAt(slot.a, slot.b).Name(), name);
+        });
     }
 }
 

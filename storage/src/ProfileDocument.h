@@ -42,6 +42,10 @@ public:
     };
 
     void Reserve(std::size_t count);
+    void Prefetch(std::uint32_t hash) const {
+        if (!slots_.empty())
+            __builtin_prefetch(&slots_[hash & mask_]);
+    }
     const Slot& At(std::size_t pos) const { return slots_[pos]; }
     std::size_t MemoryBytes() const { return slots_.size() * sizeof(Slot); }
 

@@ -1,5 +1,6 @@
 #include "tavrel/storage/Utf8.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,8 +55,12 @@ std::size_t FirstInvalid(std::string_view text) {
         while (pos + 8 <= n) {
             std::uint64_t chunk;
             std::memcpy(&chunk, text.data() + pos, 8);
-            if (chunk & 0x8080808080808080ULL)
+            const std::uint64_t high = chunk & 0x8080808080808080ULL;
+            if (high != 0) {
+                // Step over the ASCII bytes before the first high one (little-endian load).
+                pos += static_cast<std::size_t>(std::countr_zero(high)) / 8;
                 break;
+            }
             pos += 8;
         }
         if (pos >= n)

@@ -75,6 +75,15 @@ TEST_F(ServerEditing, AnEmptyKeyCreatesTheSectionEverywhereAndDeleteSectionRemov
     EXPECT_EQ(Read(defaultFile, "Tips", "OVK"), "<absent>");
 }
 
+TEST_F(ServerEditing, AddKeyToAllCutsAt255CharactersNeverInsideOne) {
+    std::string key;
+    for (int i = 0; i < 300; ++i)
+        key += "ж";
+    server->AddKeyToAll("Caption", key);
+    const std::string cut = key.substr(0, 255 * 2);
+    EXPECT_EQ(Read(defaultFile, "Caption", cut), cut);
+}
+
 TEST_F(ServerEditing, AddKeyToAllCutsSectionAndKeyTo255Characters) {
     const std::string longKey(300, 'k'), longSection(260, 's');
     server->AddKeyToAll(longSection, longKey);
@@ -159,6 +168,72 @@ TEST_F(ServerEditing, DeleteLanguageRemovesFilesAndRescans) {
     WriteDictionary("late.lng", "Late");
     server->DeleteLanguage("Klingon");
     EXPECT_GE(server->LanguageList().IndexOf("Late"), 0);
+}
+
+TEST_F(ServerEditing, NewDictionariesFollowTheDefaultDictionarysEncoding) {
+    // A Windows-1252 Default: new languages stay in the code page unless they need more.
+    const fs::path polish = server->NewLanguage("Polski", nullptr);
+    EXPECT_EQ(test::ReadFileBytes(polish).rfind("[Definitions]\r\nOvkLanguage=Polski\r\n", 0), 0u);
+    const fs::path russian = server->NewLanguage("Русский", nullptr);
+    EXPECT_EQ(russian.filename(), "OvkÐ00000_0_A.Lng");
+    EXPECT_EQ(test::ReadFileBytes(russian).rfind("\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Русский", 0), 0u);
+    EXPECT_EQ(Read(russian, "Caption", "Save"), "Save");
+
+    // A new folder's Default dictionary is UTF-8, and so are the languages made beside it.
+    test::TempDir fresh;
+    server->SetDicPath(fresh.Path().string());
+    server->RefreshLanguages();
+    EXPECT_EQ(test::ReadFileBytes(fresh / "OvkDefault.Lng"),
+              "\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Default\r\n");
+    const fs::path german = server->NewLanguage("Deutsch", nullptr);
+    EXPECT_EQ(test::ReadFileBytes(german), "\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Deutsch\r\n");
+}
+
+TEST_F(ServerEditing, AConvertingWriteIsToldAndOtherTextsKeepTheirCharacters) {
+    WriteDictionary("polish.lng", "Polski", "[Caption]\r\nOpen=Otw\xF3rz\r\n");
+    std::vector<fs::path> converted;
+    TLocalizeEnvironment env = Environment();
+    env.DictionaryConverted = [&](const fs::path& file) { converted.push_back(file); };
+    TOvkLocalizeServer told(nullptr, env);
+    told.SetDicPath(Folder());
+    told.RefreshLanguages();
+    told.SetLanguage("Polski");
+    told.WriteValue("Caption", "Save", "Zapisz");
+    EXPECT_TRUE(converted.empty()); // the code page holds it
+    told.WriteValue("Caption", "Close", "Zamknij okno – łatwo");
+    ASSERT_EQ(converted.size(), 1u);
+    EXPECT_EQ(converted[0], dictionaries / "polish.lng");
+    EXPECT_EQ(Read(dictionaries / "polish.lng", "Caption", "Open"), "Otwórz");
+    EXPECT_EQ(told.ReadValue("Caption", "Close"), "Zamknij okno – łatwo");
+    told.WriteValue("Caption", "Next", "Dalej ł");
+    EXPECT_EQ(converted.size(), 1u); // UTF-8 now: nothing more to tell
+}
+
+TEST_F(ServerEditing, LocalesAreStoredOrGuessedAndChoosePluralVariants) {
+    WriteDictionary("polish.lng", "Polski",
+                    "[Messages]\r\n%n files=%n pliku\r\n%n files[one]=%n plik\r\n"
+                    "%n files[few]=%n pliki\r\n%n files[many]=%n plików\r\n"
+                    "[Caption]\r\n%n files=%n pliku\r\n");
+    WriteDictionary("cn.lng", "Chinese", "OvkLocale=zh_hans\r\n");
+    server->RefreshLanguages();
+    EXPECT_EQ(server->LanguageLocale("Polski"), "pl");   // guessed from the name
+    EXPECT_EQ(server->LanguageLocale("Chinese"), "zh-Hans"); // stored, made canonical
+    EXPECT_EQ(server->LanguageLocale("French"), "fr");   // the English name counts too
+    server->SetLanguage("Polski");
+    EXPECT_EQ(server->LanguageLocale(""), "pl");
+    const std::pair<long long, const char*> counts[] = {
+        {1, "%n plik"}, {2, "%n pliki"}, {5, "%n plików"}, {22, "%n pliki"}, {25, "%n plików"}};
+    for (const auto& [count, text] : counts)
+        EXPECT_EQ(server->TranslatePlural("Messages", "%n files", count, ""), text) << count;
+    // A missing variant falls back to the plain key's translation, in any section.
+    EXPECT_EQ(server->TranslatePlural("Caption", "%n files", 2, ""), "%n pliku");
+    EXPECT_EQ(server->TranslatePlural("Messages", "%n dirs", 2, ""), "");
+    // Adding the variants the language needs keeps those already translated.
+    EXPECT_EQ(server->AddPluralVariants("Caption", "%n files"),
+              (std::vector<std::string>{"%n files[one]", "%n files[few]", "%n files[many]",
+                                        "%n files"}));
+    EXPECT_EQ(server->ReadValue("Caption", "%n files[few]"), "%n pliku");
+    EXPECT_EQ(server->ReadValue("Messages", "%n files[few]"), "%n pliki");
 }
 
 TEST_F(ServerEditing, DeletingTheLastDictionaryRecreatesAnEmptyDefault) {

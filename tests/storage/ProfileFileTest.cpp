@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "ProfileDocument.h"
 #include "TempDir.h"
+#include "tavrel/storage/FileEncoding.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -252,7 +253,30 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"ValueWithSpecials",
                     "[S]\n",
                     {W("S", "k", "a=b;[c]\t\"q\"")},
-                    "[S]\nk=a=b;[c]\t\"q\"\n"}),
+                    "[S]\nk=a=b;[c]\t\"q\"\n"},
+        // Each file keeps its encoding; text is UTF-8 on this side.
+        RewriteCase{"CodePageTextStaysCodePage",
+                    "[S]\r\na=Fran\xE7" "ais\r\n",
+                    {W("S", "b", "été €")},
+                    "[S]\r\na=Fran\xE7" "ais\r\nb=\xE9t\xE9 \x80\r\n"},
+        RewriteCase{"TextBeyondTheCodePageConvertsTheFile",
+                    "; caf\xE9\r\n[S]\r\na=Fran\xE7" "ais\r\n",
+                    {W("S", "b", "Łódź")},
+                    "\xEF\xBB\xBF; café\r\n[S]\r\na=Français\r\nb=Łódź\r\n"},
+        RewriteCase{"Utf8MarkKept", "\xEF\xBB\xBF[S]\na=日本\n", {W("S", "b", "ł")},
+                    "\xEF\xBB\xBF[S]\na=日本\nb=ł\n"},
+        RewriteCase{"Utf8WithoutMarkStaysWithout", "[S]\na=Łódź\n", {W("S", "b", "é")},
+                    "[S]\na=Łódź\nb=é\n"},
+        RewriteCase{"Utf16LeStaysUtf16Le", std::string("\xFF\xFE[\0S\0]\0\n\0", 10),
+                    {W("S", "k", "Ж")},
+                    std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\x16\x04\n\0", 18)},
+        RewriteCase{"Utf16BeStaysUtf16Be", std::string("\xFE\xFF\0[\0S\0]\0\n", 10),
+                    {W("S", "k", "😀")},
+                    std::string("\xFE\xFF\0[\0S\0]\0\n\0k\0=\xD8\x3D\xDE\x00\0\n", 20)},
+        RewriteCase{"NewFileInCodePageWhenItHoldsTheText", std::nullopt, {W("S", "k", "é")},
+                    "[S]\r\nk=\xE9\r\n"},
+        RewriteCase{"NewFileInUtf8WhenItMustBe", std::nullopt, {W("S", "k", "日本")},
+                    "\xEF\xBB\xBF[S]\r\nk=日本\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ProfileFile, UnchangingOperationsDoNotTouchTheFile) {
@@ -603,7 +627,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadWrite{"ValueWithCrLf", "S", "k", "a\r\nb", "a value cannot contain a line break or NUL"},
         BadWrite{"ValueWithCr", "S", "k", "a\r", "a value cannot contain a line break or NUL"},
         BadWrite{"ValueWithNul", "S", "k", std::string("a\0", 2),
-                 "a value cannot contain a line break or NUL"}),
+                 "a value cannot contain a line break or NUL"},
+        BadWrite{"ValueNotUtf8", "S", "k", "caf\xE9", "the text is not valid UTF-8"},
+        BadWrite{"KeyNotUtf8", "S", "\xC3(", "v", "the text is not valid UTF-8"},
+        BadWrite{"SectionNotUtf8", "\xFF", "k", "v", "the text is not valid UTF-8"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ProfileFile, WriteWithoutFolderFails) {
@@ -675,6 +702,103 @@ TEST(ProfileFile, DestructorSwallowsFailure) {
 
 // ---------------------------------------------------------------------------------------
 // The callers' buffers
+
+TEST(ProfileFile, FilesBrokenInTheirEncodingReadButRefuseWrites) {
+    struct Case {
+        std::string bytes, value, reason;
+    };
+    const Case cases[] = {
+        {std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\x00\xD8", 16), "\uFFFD",
+         "the file is not valid UTF-16"},
+        {"\xEF\xBB\xBF[S]\nk=caf\xE9\n", "caf\uFFFD", "the file is not valid UTF-8"},
+    };
+    for (const auto& [bytes, value, reason] : cases) {
+        SCOPED_TRACE(reason);
+        TempDir dir;
+        const fs::path path = dir / "a.Lng";
+        WriteFileBytes(path, bytes);
+        ProfileFile file(path);
+        EXPECT_EQ(file.ReadString("S", "k", "?"), value);
+        try {
+            file.WriteString("S", "x", "y");
+            ADD_FAILURE() << "write accepted";
+        } catch (const EIniFileException& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string() + " (" + reason + ")");
+        }
+        file.DeleteKey("S", "k");
+        EXPECT_THROW(file.UpdateFile(), EIniFileException);
+        file.DiscardChanges();
+        EXPECT_EQ(ReadFileBytes(path), bytes);
+    }
+}
+
+// Legacy dictionaries: every byte of the code page's upper half, in keys and values, read
+// as its character, and written back untouched around an edit.
+TEST(ProfileFile, CodePageDictionariesKeepEveryByteAroundEdits) {
+    std::string high;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        high += static_cast<char>(b);
+    const std::string legacy = "[Definitions]\r\nOvkLanguage=Legacy\r\n[Caption]\r\nkey " +
+                               high + "=value " + high + "\r\n; note " + high + "\r\nplain=x\r\n";
+    struct Case {
+        const char* name;
+        Edit edit;
+        std::string changedLine;  // replaces "plain=x", or is appended when no "plain"
+        bool converts;
+    };
+    const Case cases[] = {
+        {"code-page text", W("Caption", "plain", "é € ÿ"), "plain=\xE9 \x80 \xFF", false},
+        {"new key", W("Caption", "added", "Œuvre"), "plain=x\r\nadded=\x8C" "uvre", false},
+        {"delete", D("Caption", "plain"), "", false},
+        {"text beyond the code page", W("Caption", "plain", "Ж"), "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path path = dir / "legacy.Lng";
+        WriteFileBytes(path, legacy);
+        ProfileFile file(path);
+        EXPECT_EQ(file.ReadString("Caption", "key " + Utf8FromCp1252(high), "?"),
+                  "value " + Utf8FromCp1252(high));
+        EXPECT_EQ(file.Encoding(), FileEncoding::Windows1252);
+        if (c.edit.kind == Edit::Write)
+            file.WriteString(c.edit.section, c.edit.key, c.edit.value);
+        else
+            file.DeleteKey(c.edit.section, c.edit.key);
+        const auto result = file.UpdateFile();
+        const std::string after = ReadFileBytes(path);
+        if (c.converts) {
+            EXPECT_EQ(result, ProfileFile::UpdateResult::ConvertedToUtf8);
+            EXPECT_EQ(file.Encoding(), FileEncoding::Utf8Bom);
+            // Every other line keeps its characters, now in UTF-8.
+            EXPECT_EQ(after, "\xEF\xBB\xBF" + Utf8FromCp1252(legacy.substr(0, legacy.find("plain=x"))) +
+                                 "plain=Ж\r\n");
+            continue;
+        }
+        EXPECT_EQ(result, ProfileFile::UpdateResult::Written);
+        std::string expected = legacy;
+        const std::size_t at = expected.find("plain=x\r\n");
+        expected.replace(at, 9, c.changedLine.empty() ? "" : c.changedLine + "\r\n");
+        EXPECT_EQ(after, expected);
+    }
+}
+
+TEST(ProfileFile, CutsCountCharacters) {
+    TempDir dir;
+    std::string polish;
+    for (int i = 0; i < 2100; ++i)
+        polish += "ł";
+    ProfileFile file(dir / "a.Lng");
+    file.WriteString("S", "long", polish);
+    file.UpdateFile();
+    const std::string read = file.ReadString("S", "long", "");
+    EXPECT_EQ(read.size(), 2047u * 2);
+    std::vector<std::pair<std::string, std::string>> entries;
+    file.ReadSectionValues("S", entries);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].second, read);
+    EXPECT_EQ(file.FindValue("S", "long"), polish);
+}
 
 TEST(ProfileFile, ReadStringReturnsAtMost2047Bytes) {
     TempDir dir;

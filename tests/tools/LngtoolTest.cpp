@@ -142,6 +142,41 @@ TEST_F(Lngtool, AWholeRoundOnARealFolder) {
     EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
 }
 
+TEST_F(Lngtool, EveryScriptLocalesAndPluralVariants) {
+    Ok({"folder", dict.Path().string()});
+    // A legacy Windows-1252 Default: the new dictionary starts in the code page too.
+    WriteFileBytes(dict / "OvkDefault.Lng",
+                   "[Definitions]\r\nOvkLanguage=Default\r\n[Messages]\r\n%n files=%n files\r\n");
+    EXPECT_EQ(Ok({"new", "Polski", "--locale", "pl_PL"}).out,
+              (dict / "OvkP4200LSKIA.Lng").string() + "\n");
+    EXPECT_EQ(Ok({"--language", "Polski", "locale"}).out, "pl-PL\n");
+    EXPECT_EQ(Ok({"new", "Русский"}).out, (dict / "OvkÐ00000_0_A.Lng").string() + "\n");
+    EXPECT_EQ(Ok({"--language", "Русский", "locale"}).out, "ru\tguessed\n");
+    EXPECT_EQ(Ok({"locale"}).out, "unknown\n"); // Default names no language
+
+    Ok({"use", "Polski"});
+    EXPECT_EQ(Ok({"plurals"}).out.rfind("one\t1\nfew\t2, 3, 4, 22, 23, 24", 0), 0u);
+    EXPECT_EQ(Ok({"add-plurals", "Messages", "%n files"}).out,
+              "%n files[one]\n%n files[few]\n%n files[many]\n%n files\n");
+    // Setting a text the code page lacks converts the dictionary, and says so.
+    const Result set = Ok({"set", "Messages", "%n files[many]", "%n plików – ł"});
+    EXPECT_EQ(set.err, "lngtool: notice: " + (dict / "OvkP4200LSKIA.Lng").string() +
+                           " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n");
+    EXPECT_EQ(ReadFileBytes(dict / "OvkP4200LSKIA.Lng").rfind("\xEF\xBB\xBF", 0), 0u);
+    EXPECT_TRUE(Ok({"set", "Messages", "%n files[few]", "%n pliki"}).err.empty());
+    const Result plurals = Ok({"plurals", "Messages", "%n files"});
+    EXPECT_NE(plurals.out.find("many\t0, 5, 6, 7, 8, 9, 10, 11\t%n files[many]\t%n plików – ł\n"),
+              std::string::npos)
+        << plurals.out;
+    EXPECT_NE(plurals.out.find("few\t2, 3, 4, 22, 23, 24, 32, 33\t%n files[few]\t%n pliki\n"),
+              std::string::npos)
+        << plurals.out;
+    EXPECT_EQ(Ok({"--language", "Русский", "get", "Messages", "%n files"}).out, "%n files\n");
+    EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() +
+                                         "\nPolski\t" + (dict / "OvkP4200LSKIA.Lng").string() +
+                                         "\nРусский\t" + (dict / "OvkÐ00000_0_A.Lng").string() + "\n");
+}
+
 TEST_F(Lngtool, RefreshFindsDictionariesDroppedIntoTheFolder) {
     Ok({"folder", dict.Path().string()});
     WriteFileBytes(dict / "x.lng", "[Definitions]\nOvkLanguage=Italiano\n");
