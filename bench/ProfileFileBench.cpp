@@ -99,16 +99,18 @@ const std::string& AccentedDictionary(tavrel::FileEncoding encoding) {
                 char key[64], value[96];
                 std::snprintf(key, sizeof key, "Text of item %05d in window %02d", k,
                               static_cast<int>(random() % 100));
-                std::snprintf(value, sizeof value,
-                              "Texte traduit %08X de l\u2019entr\u00E9e n\u00B0 %05d \u00E0 r\u00E9viser",
-                              static_cast<unsigned>(random()), k);
+                std::snprintf(
+                    value, sizeof value,
+                    "Texte traduit %08X de l\u2019entr\u00E9e n\u00B0 %05d \u00E0 r\u00E9viser",
+                    static_cast<unsigned>(random()), k);
                 text.append(key).append("=").append(value).append("\r\n");
             }
             text.append("\r\n");
         }
         return text;
     }();
-    static const std::string cp1252 = *tavrel::EncodeFileText(utf8, tavrel::FileEncoding::Windows1252);
+    static const std::string cp1252 =
+        *tavrel::EncodeFileText(utf8, tavrel::FileEncoding::Windows1252);
     static const std::string marked = *tavrel::EncodeFileText(utf8, tavrel::FileEncoding::Utf8Bom);
     return encoding == tavrel::FileEncoding::Windows1252 ? cp1252 : marked;
 }

@@ -16,6 +16,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     xvfb xauth xdotool
+    fonts-dejavu-core fonts-wqy-microhei
 )
 
 # Only the test command needs these: clang with libFuzzer and the sanitizer run-times.

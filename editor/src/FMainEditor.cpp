@@ -84,8 +84,7 @@ TFMain::TFMain(TLocalizeEnvironment environment)
       DeleteLanguage1(nullptr), New(nullptr), Refresh(nullptr), Edit2(nullptr), Label2(nullptr),
       SpeedButton1(nullptr), Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr),
       DeleteItem1(nullptr), DeleteSection1(nullptr), AddPluralForms1(nullptr), Panel1(nullptr),
-      Image1(nullptr),
-      LocServer(nullptr), image1Picture_(DefaultFlagsImage()) {
+      Image1(nullptr), LocServer(nullptr), image1Picture_(DefaultFlagsImage()) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Tavrel Language Editor"));
     setFont(EditorFont());
@@ -236,7 +235,8 @@ void TFMain::CreateMenus() {
     Sections1->addSeparator();
     AddPluralForms1 =
         Named(Sections1->addAction(QStringLiteral("Add &Plural Forms")), "AddPluralForms1");
-    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
+    for (QAction* item :
+         {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
         item->setEnabled(false);
 
     // The language sub-menu is the core menu item that the server fills, shown live.
@@ -440,7 +440,8 @@ void TFMain::ComboBox1Change() {
     if (ListBox1->count() > 0)
         ListBox1Click();
     const bool haveSection = !section.empty();
-    for (QAction* item : {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
+    for (QAction* item :
+         {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
         item->setEnabled(haveSection);
 }
 
@@ -637,11 +638,12 @@ void TFMain::ExplainPluralVariants() {
         if (locale.empty())
             locale = LocServer->LanguageLocale("");
         const std::string samples = PluralSamples(locale, category);
-        item->setToolTip(QStringLiteral("Plural form \"%1\" of \"%2\"%3")
-                             .arg(ToQString(category), ToQString(plain),
-                                  samples.empty() ? QString()
-                                                  : QStringLiteral(": counts such as %1")
-                                                        .arg(ToQString(samples))));
+        item->setToolTip(
+            QStringLiteral("Plural form \"%1\" of \"%2\"%3")
+                .arg(ToQString(category), ToQString(plain),
+                     samples.empty()
+                         ? QString()
+                         : QStringLiteral(": counts such as %1").arg(ToQString(samples))));
     }
 }
 

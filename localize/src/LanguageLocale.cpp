@@ -81,9 +81,8 @@ private:
 
 icu::Locale LocaleOf(std::string_view tag) {
     UErrorCode status = U_ZERO_ERROR;
-    icu::Locale locale =
-        icu::Locale::forLanguageTag(icu::StringPiece(tag.data(), static_cast<int32_t>(tag.size())),
-                                    status);
+    icu::Locale locale = icu::Locale::forLanguageTag(
+        icu::StringPiece(tag.data(), static_cast<int32_t>(tag.size())), status);
     return U_SUCCESS(status) ? locale : icu::Locale::getRoot();
 }
 
@@ -150,7 +149,8 @@ std::string PluralSamples(std::string_view tag, std::string_view category) {
     std::string out;
     for (int32_t i = 0; U_SUCCESS(status) && i < count; ++i) {
         // Integer samples only: a count of things is whole.
-        if (samples[static_cast<std::size_t>(i)] != static_cast<long long>(samples[static_cast<std::size_t>(i)]))
+        if (samples[static_cast<std::size_t>(i)] !=
+            static_cast<long long>(samples[static_cast<std::size_t>(i)]))
             continue;
         if (!out.empty())
             out += ", ";

@@ -5,8 +5,8 @@
 #include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/ProfileFile.h"
-#include "tavrel/storage/Utf8.h"
 #include "tavrel/storage/SettingsStore.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <optional>

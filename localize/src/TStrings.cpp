@@ -24,11 +24,13 @@ char LowerAscii(char c) {
 
 bool SameText(std::string_view a, std::string_view b) {
     if (IsAscii(a) && IsAscii(b))
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return LowerAscii(x) == LowerAscii(y);
-               });
-    const auto ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
-    const auto ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    const auto ua =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
+    const auto ub =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
     return ua.caseCompare(ub, U_FOLD_CASE_DEFAULT) == 0;
 }
 

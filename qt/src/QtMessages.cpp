@@ -84,8 +84,9 @@ QString QtMessages::Text(const QtMessage& message) {
             // The section Messages has no fall-back: an empty result means no translation.
             // A count picks the plural variant the current language's rules ask for.
             const std::string translated =
-                message.Count ? server_->TranslatePlural("Messages", message.Key, *message.Count, "")
-                              : server_->TranslateText("Messages", message.Key, "");
+                message.Count
+                    ? server_->TranslatePlural("Messages", message.Key, *message.Count, "")
+                    : server_->TranslateText("Messages", message.Key, "");
             if (!translated.empty())
                 text = ToQString(translated);
         } catch (const std::exception&) {

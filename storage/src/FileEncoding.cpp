@@ -196,8 +196,8 @@ std::optional<std::string> Cp1252FromUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t run =
-            static_cast<std::size_t>(AsciiRunEnd(text.data() + pos, text.data() + text.size()) - text.data());
+        const std::size_t run = static_cast<std::size_t>(
+            AsciiRunEnd(text.data() + pos, text.data() + text.size()) - text.data());
         out.append(text.substr(pos, run - pos));
         pos = run;
         if (pos == text.size())

@@ -226,7 +226,8 @@ std::shared_ptr<ProfileDocument> ProfileDocument::Parse(std::shared_ptr<const st
         doc->base_ = std::move(bytes);
     else
         doc->base_ = std::make_shared<const std::string>(std::move(decoded.converted));
-    const std::string_view text = std::string_view(*doc->base_).substr(decoded.same ? decoded.offset : 0);
+    const std::string_view text =
+        std::string_view(*doc->base_).substr(decoded.same ? decoded.offset : 0);
     const std::size_t n = text.size();
     if (n > 0 && (std::memchr(text.data(), '\0', n) != nullptr || n >= kAddedBit)) {
         doc->state_ = State::NotText;

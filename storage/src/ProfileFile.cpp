@@ -177,8 +177,8 @@ private:
 // while they fit into the buffer less the byte of that final empty name; the first name
 // that does not fit is cut to the bytes left before its own NUL, so the block fills the
 // buffer exactly, and nothing follows it (a cut of zero characters would be the empty name
-// and ends the list). A cut never ends inside a character. Empty names are not placed at all: inside the block they would end the
-// list early and hide every later name.
+// and ends the list). A cut never ends inside a character. Empty names are not placed at all:
+// inside the block they would end the list early and hide every later name.
 class ListBuffer {
 public:
     explicit ListBuffer(std::vector<std::string>& list) : list_(list) { list_.clear(); }
@@ -429,15 +429,15 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     if (!current->Exact())
         Fail(BrokenEncodingReason(current->Encoding()));
     PendingOps().Record(current, Pending::Op{Pending::Op::Kind::Write, std::string(section),
-                                          std::string(key), std::string(value)});
+                                             std::string(key), std::string(value)});
 }
 
 void ProfileFile::DeleteKey(std::string_view section, std::string_view key) {
     auto current = DocumentCache::Instance().Get(cacheKey_);
     PendingOps().Record(current, Pending::Op{Pending::Op::Kind::Delete,
-                                          std::string(TrimProfileBlanks(section)),
-                                          std::string(TrimProfileBlanks(key)),
-                                          {}});
+                                             std::string(TrimProfileBlanks(section)),
+                                             std::string(TrimProfileBlanks(key)),
+                                             {}});
 }
 
 void ProfileFile::EraseSection(std::string_view section) {

@@ -5,9 +5,9 @@
 #include "OpenPictureDialog.h"
 #include "tavrel/qt/QtPicture.h"
 
-#include <QMessageBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 
 namespace tavrel::editor::test {
@@ -292,7 +292,8 @@ TEST_F(MainWindowTest, TextOutsideTheCodePageConvertsTheDictionaryAndSaysSoOnce)
     TypeIntoEdit1(QString::fromUtf8("Открыть"));
     window->Post->click();
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng").rfind("\xEF\xBB\xBF", 0), 0u);
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng").rfind("\xEF\xBB\xBF", 0),
+              0u);
     EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "Открыть");
     EXPECT_EQ(window->Edit1->text(), QString::fromUtf8("Открыть"));
     const auto notices = window->findChildren<QMessageBox*>("ConversionNotice");

@@ -16,9 +16,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -127,8 +127,12 @@ struct Shipped {
     const char* file;
 };
 const Shipped kLanguages[] = {
-    {"Deutsch", kGerman},           {"Français", kFrench},          {"Polski", "OvkP4200LSKIA.Lng"},
-    {"Русский", "OvkÐ00000_0_A.Lng"}, {"Ελληνικά", "OvkÎ0000._._A.Lng"}, {"日本語", "Ovkæ0000_H_þA.Lng"},
+    {"Deutsch", kGerman},
+    {"Français", kFrench},
+    {"Polski", "OvkP4200LSKIA.Lng"},
+    {"Русский", "OvkÐ00000_0_A.Lng"},
+    {"Ελληνικά", "OvkÎ0000._._A.Lng"},
+    {"日本語", "Ovkæ0000_H_þA.Lng"},
     {"العربية", "OvkØ00009ê8_A.Lng"},
 };
 
@@ -207,8 +211,8 @@ TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
         ASSERT_EQ(shown.size(), shownInEnglish.size());
         for (std::size_t i = 0; i < shown.size(); ++i) {
             const ShownText& source = shownInEnglish[i];
-            const std::string expected = dictionary.ReadString(
-                source.section, source.text.toStdString(), "(missing)");
+            const std::string expected =
+                dictionary.ReadString(source.section, source.text.toStdString(), "(missing)");
             EXPECT_EQ(shown[i].where, source.where);
             EXPECT_EQ(shown[i].text.toStdString(), expected) << source.where.toStdString();
         }
@@ -275,8 +279,8 @@ TEST_F(PhrasebookTest, CountsTakeThePluralFormsOfTheLanguage) {
 
 TEST_F(PhrasebookTest, LanguageMenuListsTheLanguagesAndStaysUntranslated) {
     QMenu& menu = *window_->LanguageMenu();
-    const std::vector<std::string> languages{"Default", "Deutsch", "Français", "Polski",
-                                             "Ελληνικά", "Русский", "العربية", "日本語"};
+    const std::vector<std::string> languages{"Default",  "Deutsch", "Français", "Polski",
+                                             "Ελληνικά", "Русский", "العربية",  "日本語"};
     EXPECT_EQ(Captions(menu), languages);
     for (const QAction* action : menu.actions())
         EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();

@@ -409,11 +409,20 @@ TEST(StringsTest, IndexOfIgnoresLetterCaseOfEveryScript) {
         const char* text;
         int index;
     };
-    const Row rows[] = {{"tgridcolumns", 0}, {"TGRIDCOLUMNS", 0}, {"TGridColumn", -1},
-                        {"étÉ", 1},          {"š", 2},            {"ÿ", 3},
-                        {"÷", -1},           {"STRASSE", 5},      {"STRAßE", 5},
-                        {"РУССКИЙ", 6},      {"русский", 6},      {"ΕΛΛΗΝΙΚΆ", 7},
-                        {"Ελληνικα", -1},    {"", -1}};
+    const Row rows[] = {{"tgridcolumns", 0},
+                        {"TGRIDCOLUMNS", 0},
+                        {"TGridColumn", -1},
+                        {"étÉ", 1},
+                        {"š", 2},
+                        {"ÿ", 3},
+                        {"÷", -1},
+                        {"STRASSE", 5},
+                        {"STRAßE", 5},
+                        {"РУССКИЙ", 6},
+                        {"русский", 6},
+                        {"ΕΛΛΗΝΙΚΆ", 7},
+                        {"Ελληνικα", -1},
+                        {"", -1}};
     for (const auto& r : rows)
         EXPECT_EQ(list.IndexOf(r.text), r.index) << r.text;
     list.SetCaseSensitive(true);

@@ -9,10 +9,12 @@ namespace {
 
 TEST(LanguageLocaleTest, GuessesTheTagOfAnUnambiguousName) {
     const std::pair<const char*, const char*> cases[] = {
-        {"Deutsch", "de"},  {"deutsch", "de"}, {"German", "de"},     {"Polski", "pl"},
-        {"Русский", "ru"},  {"РУССКИЙ", "ru"}, {"Ελληνικά", "el"},   {"日本語", "ja"},
-        {"العربية", "ar"},  {"Français", "fr"}, {" Español ", "es"}, {"עברית", "he"},
-        {"Default", ""},    {"Klingon", ""},   {"", ""},             {"English (US)", ""},
+        {"Deutsch", "de"},    {"deutsch", "de"},   {"German", "de"},
+        {"Polski", "pl"},     {"Русский", "ru"},   {"РУССКИЙ", "ru"},
+        {"Ελληνικά", "el"},   {"日本語", "ja"},    {"العربية", "ar"},
+        {"Français", "fr"},   {" Español ", "es"}, {"עברית", "he"},
+        {"Default", ""},      {"Klingon", ""},     {"", ""},
+        {"English (US)", ""},
     };
     for (const auto& [name, tag] : cases)
         EXPECT_EQ(GuessLocaleTag(name), tag) << name;
@@ -39,9 +41,9 @@ TEST(LanguageLocaleTest, PluralRulesFollowCldr) {
         const char* category;
     };
     const Case cases[] = {
-        {"pl", 1, "one"},   {"pl", 2, "few"},    {"pl", 4, "few"},    {"pl", 5, "many"},
-        {"pl", 12, "many"}, {"pl", 22, "few"},   {"pl", 25, "many"},  {"ru", 21, "one"},
-        {"ru", 11, "many"}, {"ar", 0, "zero"},   {"ar", 2, "two"},    {"ar", 3, "few"},
+        {"pl", 1, "one"},   {"pl", 2, "few"},     {"pl", 4, "few"},   {"pl", 5, "many"},
+        {"pl", 12, "many"}, {"pl", 22, "few"},    {"pl", 25, "many"}, {"ru", 21, "one"},
+        {"ru", 11, "many"}, {"ar", 0, "zero"},    {"ar", 2, "two"},   {"ar", 3, "few"},
         {"ar", 11, "many"}, {"ar", 100, "other"}, {"ja", 1, "other"}, {"en", 1, "one"},
         {"fr", 0, "one"},   {"de", 0, "other"},
     };
@@ -53,9 +55,12 @@ TEST(LanguageLocaleTest, PluralRulesFollowCldr) {
 TEST(LanguageLocaleTest, VariantKeys) {
     EXPECT_EQ(PluralVariantKey("%n files", "few"), "%n files[few]");
     EXPECT_EQ(PluralVariantKey("%n files", "other"), "%n files");
-    EXPECT_EQ(SplitPluralVariantKey("%n files[few]"), (std::pair<std::string, std::string>{"%n files", "few"}));
-    EXPECT_EQ(SplitPluralVariantKey("%n files"), (std::pair<std::string, std::string>{"%n files", "other"}));
-    EXPECT_EQ(SplitPluralVariantKey("[one]"), (std::pair<std::string, std::string>{"[one]", "other"}));
+    EXPECT_EQ(SplitPluralVariantKey("%n files[few]"),
+              (std::pair<std::string, std::string>{"%n files", "few"}));
+    EXPECT_EQ(SplitPluralVariantKey("%n files"),
+              (std::pair<std::string, std::string>{"%n files", "other"}));
+    EXPECT_EQ(SplitPluralVariantKey("[one]"),
+              (std::pair<std::string, std::string>{"[one]", "other"}));
 }
 
 TEST(LanguageLocaleTest, RightToLeftScripts) {

@@ -176,7 +176,9 @@ TEST_F(ServerEditing, NewDictionariesFollowTheDefaultDictionarysEncoding) {
     EXPECT_EQ(test::ReadFileBytes(polish).rfind("[Definitions]\r\nOvkLanguage=Polski\r\n", 0), 0u);
     const fs::path russian = server->NewLanguage("Русский", nullptr);
     EXPECT_EQ(russian.filename(), "OvkÐ00000_0_A.Lng");
-    EXPECT_EQ(test::ReadFileBytes(russian).rfind("\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Русский", 0), 0u);
+    EXPECT_EQ(
+        test::ReadFileBytes(russian).rfind("\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Русский", 0),
+        0u);
     EXPECT_EQ(Read(russian, "Caption", "Save"), "Save");
 
     // A new folder's Default dictionary is UTF-8, and so are the languages made beside it.
@@ -216,9 +218,9 @@ TEST_F(ServerEditing, LocalesAreStoredOrGuessedAndChoosePluralVariants) {
                     "[Caption]\r\n%n files=%n pliku\r\n");
     WriteDictionary("cn.lng", "Chinese", "OvkLocale=zh_hans\r\n");
     server->RefreshLanguages();
-    EXPECT_EQ(server->LanguageLocale("Polski"), "pl");   // guessed from the name
+    EXPECT_EQ(server->LanguageLocale("Polski"), "pl");       // guessed from the name
     EXPECT_EQ(server->LanguageLocale("Chinese"), "zh-Hans"); // stored, made canonical
-    EXPECT_EQ(server->LanguageLocale("French"), "fr");   // the English name counts too
+    EXPECT_EQ(server->LanguageLocale("French"), "fr");       // the English name counts too
     server->SetLanguage("Polski");
     EXPECT_EQ(server->LanguageLocale(""), "pl");
     const std::pair<long long, const char*> counts[] = {
@@ -229,9 +231,9 @@ TEST_F(ServerEditing, LocalesAreStoredOrGuessedAndChoosePluralVariants) {
     EXPECT_EQ(server->TranslatePlural("Caption", "%n files", 2, ""), "%n pliku");
     EXPECT_EQ(server->TranslatePlural("Messages", "%n dirs", 2, ""), "");
     // Adding the variants the language needs keeps those already translated.
-    EXPECT_EQ(server->AddPluralVariants("Caption", "%n files"),
-              (std::vector<std::string>{"%n files[one]", "%n files[few]", "%n files[many]",
-                                        "%n files"}));
+    EXPECT_EQ(
+        server->AddPluralVariants("Caption", "%n files"),
+        (std::vector<std::string>{"%n files[one]", "%n files[few]", "%n files[many]", "%n files"}));
     EXPECT_EQ(server->ReadValue("Caption", "%n files[few]"), "%n pliku");
     EXPECT_EQ(server->ReadValue("Messages", "%n files[few]"), "%n pliki");
 }

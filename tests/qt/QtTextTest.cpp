@@ -7,8 +7,9 @@ namespace tavrel {
 namespace {
 
 TEST(QtTextTest, TextOfEveryScriptRoundTrips) {
-    const char* texts[] = {"", "Français € &Edit", "Łódź", "Русский", "Ελληνικά", "日本語",
-                           "العربية", "עברית", "emoji 😀 outside the BMP"};
+    const char* texts[] = {
+        "",      "Français € &Edit",       "Łódź", "Русский", "Ελληνικά", "日本語", "العربية",
+        "עברית", "emoji 😀 outside the BMP"};
     for (const char* utf8 : texts) {
         const QString text = ToQString(utf8);
         EXPECT_EQ(text, QString::fromUtf8(utf8));

@@ -300,17 +300,11 @@ TEST_F(BadInput, AFolderWithoutPermissionsGivesAClearErrorToAUser) {
 TEST_F(BadInput, LanguageNamesWithSeparatorsDotsAndControlsStayInTheFolder) {
     WriteFileBytes(root / "outside.Lng", "[Definitions]\r\nOvkLanguage=Outside\r\n");
     auto server = ServerOnFolder();
-    const std::vector<std::string> names{"../../escape",
-                                         "a/b\\c",
-                                         "..",
-                                         ".",
-                                         "\x01\x02\x7F\x1B[0m",
-                                         "x=y;[z]",
-                                         "%00%2F",
-                                         std::string(300, 'l'),
-                                         " padded ",
-                                         "\u202E\u200F", // bidi controls
-                                         "日本語/../x"};
+    const std::vector<std::string> names{
+        "../../escape",        "a/b\\c",   "..", ".", "\x01\x02\x7F\x1B[0m", "x=y;[z]", "%00%2F",
+        std::string(300, 'l'), " padded ",
+        "\u202E\u200F", // bidi controls
+        "日本語/../x"};
     for (const auto& name : names) {
         SCOPED_TRACE(::testing::PrintToString(name));
         const fs::path file = server->NewLanguage(name, nullptr);

@@ -183,9 +183,16 @@ TEST(DictionaryFilesTest, LanguageFileBase) {
         {"", "OvkA"},
         {"Français", "OvkF6520GAISA"},
         // A name outside the code page is computed on its UTF-8 bytes.
-        {"Русский", "Ovk\xD0" "00000\x18" "0\x19" "A"},
-        {"日本語", "Ovk\xE6" "0000\x0CH\n\xFE" "A"},
-        {"Ελληνικά", "Ovk\xCE" "0000.\x1A.\x0C" "A"},
+        {"Русский", "Ovk\xD0"
+                    "00000\x18"
+                    "0\x19"
+                    "A"},
+        {"日本語", "Ovk\xE6"
+                   "0000\x0CH\n\xFE"
+                   "A"},
+        {"Ελληνικά", "Ovk\xCE"
+                     "0000.\x1A.\x0C"
+                     "A"},
         {"E", "OvkE0000EA"},
         {"Eng", "OvkE5200ENGA"},
         // Characters below 'A' move up by 32, all others above 'Z' down by 160.

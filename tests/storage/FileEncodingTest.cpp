@@ -1,4 +1,5 @@
 #include "tavrel/storage/FileEncoding.h"
+
 #include "tavrel/storage/Utf8.h"
 
 #include <gtest/gtest.h>
@@ -28,10 +29,9 @@ TEST(FileEncodingTest, KnownCp1252Mappings) {
         const char* utf8;
     };
     const Case cases[] = {
-        {0x41, "A"},        {0x7F, "\x7F"}, {0x80, "€"},        {0x81, "\xC2\x81"},
-        {0x8A, "Š"},        {0x8D, "\xC2\x8D"}, {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"},
-        {0x92, "’"},        {0x99, "™"},        {0x9D, "\xC2\x9D"}, {0x9F, "Ÿ"},
-        {0xA0, "\xC2\xA0"}, {0xE7, "ç"},        {0xFF, "ÿ"},
+        {0x41, "A"},        {0x7F, "\x7F"},     {0x80, "€"},        {0x81, "\xC2\x81"}, {0x8A, "Š"},
+        {0x8D, "\xC2\x8D"}, {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"}, {0x92, "’"},        {0x99, "™"},
+        {0x9D, "\xC2\x9D"}, {0x9F, "Ÿ"},        {0xA0, "\xC2\xA0"}, {0xE7, "ç"},        {0xFF, "ÿ"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.byte));
@@ -85,7 +85,9 @@ TEST(FileEncodingTest, CutsCountCharactersAndNeverSplitOne) {
         {"ąęść", 2, "ąę"},
         {"日本語", 2, "日本"},
         {"a😀b", 2, "a😀"},
-        {"a\xFF" "bc", 2, "a\xFF"}, // a broken byte counts as one character
+        {"a\xFF"
+         "bc",
+         2, "a\xFF"}, // a broken byte counts as one character
         {std::string(300, 'x'), 255, std::string(255, 'x')},
     };
     for (const Case& c : cases) {
@@ -117,7 +119,10 @@ TEST(FileEncodingTest, EachFileIsReadInItsOwnEncoding) {
     };
     const Case cases[] = {
         {"ASCII", "[A]\r\nk=v\r\n", FileEncoding::Windows1252, "[A]\r\nk=v\r\n", true},
-        {"code page", "k=Fran\xE7" "ais \x80", FileEncoding::Windows1252, "k=Français €", true},
+        {"code page",
+         "k=Fran\xE7"
+         "ais \x80",
+         FileEncoding::Windows1252, "k=Français €", true},
         {"UTF-8 without a mark", "k=Łódź", FileEncoding::Utf8, "k=Łódź", true},
         {"UTF-8 with a mark", "\xEF\xBB\xBFk=日本", FileEncoding::Utf8Bom, "k=日本", true},
         {"mark only", "\xEF\xBB\xBF", FileEncoding::Utf8Bom, "", true},
@@ -136,8 +141,7 @@ TEST(FileEncodingTest, EachFileIsReadInItsOwnEncoding) {
         const DecodedFile decoded = DecodeFileBytes(c.bytes);
         EXPECT_EQ(decoded.encoding, c.encoding);
         EXPECT_EQ(decoded.exact, c.exact);
-        const std::string text =
-            decoded.same ? c.bytes.substr(decoded.offset) : decoded.converted;
+        const std::string text = decoded.same ? c.bytes.substr(decoded.offset) : decoded.converted;
         EXPECT_EQ(text, c.text);
         if (c.exact) {
             EXPECT_EQ(EncodeFileText(text, c.encoding), c.bytes) << "bytes changed on the way back";

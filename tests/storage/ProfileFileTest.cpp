@@ -2,8 +2,8 @@
 
 #include "AtomicFile.h"
 #include "ProfileDocument.h"
-#include "TempDir.h"
 #include "tavrel/storage/FileEncoding.h"
+#include "TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"RunsOfLineEnds", "[S]\r\n\r\n\n\rk=v\n\r\n", "S", "k", "v"},
         ReadCase{"BlanksTrimmed", " \t[ S ]\x0B \n\x1A k \t=\x0C v \x1A\r\n", "S", "k", "v"},
         ReadCase{"NbspIsNotBlank", "[S]\nk=\xA0v\xA0\n", "S", "k", "\u00A0v\u00A0"},
-        ReadCase{"Utf8NbspIsNotBlank", "\xEF\xBB\xBF[S]\nk=\u00A0v\u00A0\n", "S", "k", "\u00A0v\u00A0"},
+        ReadCase{"Utf8NbspIsNotBlank", "\xEF\xBB\xBF[S]\nk=\u00A0v\u00A0\n", "S", "k",
+                 "\u00A0v\u00A0"},
         ReadCase{"InnerBlanksKept", "[S]\nmy key = a  b \n", "S", "my key", "a  b"},
         ReadCase{"AsciiCaseIgnored", "[Caption]\nOpen File=x\n", "cAPTION", "open file", "x"},
         ReadCase{"NonAsciiCaseKept", "[S]\n\xC9t\xC9=1\n", "S", "\xE9t\xE9", std::nullopt},
@@ -256,26 +257,39 @@ INSTANTIATE_TEST_SUITE_P(
                     "[S]\nk=a=b;[c]\t\"q\"\n"},
         // Each file keeps its encoding; text is UTF-8 on this side.
         RewriteCase{"CodePageTextStaysCodePage",
-                    "[S]\r\na=Fran\xE7" "ais\r\n",
+                    "[S]\r\na=Fran\xE7"
+                    "ais\r\n",
                     {W("S", "b", "été €")},
-                    "[S]\r\na=Fran\xE7" "ais\r\nb=\xE9t\xE9 \x80\r\n"},
+                    "[S]\r\na=Fran\xE7"
+                    "ais\r\nb=\xE9t\xE9 \x80\r\n"},
         RewriteCase{"TextBeyondTheCodePageConvertsTheFile",
-                    "; caf\xE9\r\n[S]\r\na=Fran\xE7" "ais\r\n",
+                    "; caf\xE9\r\n[S]\r\na=Fran\xE7"
+                    "ais\r\n",
                     {W("S", "b", "Łódź")},
                     "\xEF\xBB\xBF; café\r\n[S]\r\na=Français\r\nb=Łódź\r\n"},
-        RewriteCase{"Utf8MarkKept", "\xEF\xBB\xBF[S]\na=日本\n", {W("S", "b", "ł")},
+        RewriteCase{"Utf8MarkKept",
+                    "\xEF\xBB\xBF[S]\na=日本\n",
+                    {W("S", "b", "ł")},
                     "\xEF\xBB\xBF[S]\na=日本\nb=ł\n"},
-        RewriteCase{"Utf8WithoutMarkStaysWithout", "[S]\na=Łódź\n", {W("S", "b", "é")},
+        RewriteCase{"Utf8WithoutMarkStaysWithout",
+                    "[S]\na=Łódź\n",
+                    {W("S", "b", "é")},
                     "[S]\na=Łódź\nb=é\n"},
-        RewriteCase{"Utf16LeStaysUtf16Le", std::string("\xFF\xFE[\0S\0]\0\n\0", 10),
+        RewriteCase{"Utf16LeStaysUtf16Le",
+                    std::string("\xFF\xFE[\0S\0]\0\n\0", 10),
                     {W("S", "k", "Ж")},
                     std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\x16\x04\n\0", 18)},
-        RewriteCase{"Utf16BeStaysUtf16Be", std::string("\xFE\xFF\0[\0S\0]\0\n", 10),
+        RewriteCase{"Utf16BeStaysUtf16Be",
+                    std::string("\xFE\xFF\0[\0S\0]\0\n", 10),
                     {W("S", "k", "😀")},
                     std::string("\xFE\xFF\0[\0S\0]\0\n\0k\0=\xD8\x3D\xDE\x00\0\n", 20)},
-        RewriteCase{"NewFileInCodePageWhenItHoldsTheText", std::nullopt, {W("S", "k", "é")},
+        RewriteCase{"NewFileInCodePageWhenItHoldsTheText",
+                    std::nullopt,
+                    {W("S", "k", "é")},
                     "[S]\r\nk=\xE9\r\n"},
-        RewriteCase{"NewFileInUtf8WhenItMustBe", std::nullopt, {W("S", "k", "日本")},
+        RewriteCase{"NewFileInUtf8WhenItMustBe",
+                    std::nullopt,
+                    {W("S", "k", "日本")},
                     "\xEF\xBB\xBF[S]\r\nk=日本\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -723,7 +737,8 @@ TEST(ProfileFile, FilesBrokenInTheirEncodingReadButRefuseWrites) {
             file.WriteString("S", "x", "y");
             ADD_FAILURE() << "write accepted";
         } catch (const EIniFileException& e) {
-            EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string() + " (" + reason + ")");
+            EXPECT_EQ(std::string(e.what()),
+                      "Unable to write to " + path.string() + " (" + reason + ")");
         }
         file.DeleteKey("S", "k");
         EXPECT_THROW(file.UpdateFile(), EIniFileException);
@@ -738,17 +753,20 @@ TEST(ProfileFile, CodePageDictionariesKeepEveryByteAroundEdits) {
     std::string high;
     for (int b = 0x80; b <= 0xFF; ++b)
         high += static_cast<char>(b);
-    const std::string legacy = "[Definitions]\r\nOvkLanguage=Legacy\r\n[Caption]\r\nkey " +
-                               high + "=value " + high + "\r\n; note " + high + "\r\nplain=x\r\n";
+    const std::string legacy = "[Definitions]\r\nOvkLanguage=Legacy\r\n[Caption]\r\nkey " + high +
+                               "=value " + high + "\r\n; note " + high + "\r\nplain=x\r\n";
     struct Case {
         const char* name;
         Edit edit;
-        std::string changedLine;  // replaces "plain=x", or is appended when no "plain"
+        std::string changedLine; // replaces "plain=x", or is appended when no "plain"
         bool converts;
     };
     const Case cases[] = {
         {"code-page text", W("Caption", "plain", "é € ÿ"), "plain=\xE9 \x80 \xFF", false},
-        {"new key", W("Caption", "added", "Œuvre"), "plain=x\r\nadded=\x8C" "uvre", false},
+        {"new key", W("Caption", "added", "Œuvre"),
+         "plain=x\r\nadded=\x8C"
+         "uvre",
+         false},
         {"delete", D("Caption", "plain"), "", false},
         {"text beyond the code page", W("Caption", "plain", "Ж"), "", true},
     };
@@ -771,7 +789,8 @@ TEST(ProfileFile, CodePageDictionariesKeepEveryByteAroundEdits) {
             EXPECT_EQ(result, ProfileFile::UpdateResult::ConvertedToUtf8);
             EXPECT_EQ(file.Encoding(), FileEncoding::Utf8Bom);
             // Every other line keeps its characters, now in UTF-8.
-            EXPECT_EQ(after, "\xEF\xBB\xBF" + Utf8FromCp1252(legacy.substr(0, legacy.find("plain=x"))) +
+            EXPECT_EQ(after, "\xEF\xBB\xBF" +
+                                 Utf8FromCp1252(legacy.substr(0, legacy.find("plain=x"))) +
                                  "plain=Ж\r\n");
             continue;
         }

@@ -71,10 +71,12 @@ TEST_F(Lngtool, UsageErrorsExitWithTwoAndFailuresWithOne) {
         {{"folder", "--bogus"}, 2, "lngtool folder: unknown option --bogus"},
         {{"folder", (dict / "missing").string()}, 1, "lngtool: No such folder: "},
         {{"use", "Klingon"}, 1, "lngtool: Unknown language: Klingon"},
-        {{"set", "Caption", "Open", "\xD0"}, 1,
+        {{"set", "Caption", "Open", "\xD0"},
+         1,
          "lngtool: The text is not valid UTF-8 (byte 0xD0 at offset 0)"},
         {{"new", "Klingon", "--locale", "xx-nonsense"}, 1, "lngtool: Unknown locale: xx-nonsense"},
-        {{"set", "Caption", "Open", "x", "--locale", "pl"}, 2,
+        {{"set", "Caption", "Open", "x", "--locale", "pl"},
+         2,
          "lngtool set: option not valid for this command"},
     };
     for (const auto& c : cases) {
@@ -160,8 +162,9 @@ TEST_F(Lngtool, EveryScriptLocalesAndPluralVariants) {
               "%n files[one]\n%n files[few]\n%n files[many]\n%n files\n");
     // Setting a text the code page lacks converts the dictionary, and says so.
     const Result set = Ok({"set", "Messages", "%n files[many]", "%n plików – ł"});
-    EXPECT_EQ(set.err, "lngtool: notice: " + (dict / "OvkP4200LSKIA.Lng").string() +
-                           " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n");
+    EXPECT_EQ(set.err,
+              "lngtool: notice: " + (dict / "OvkP4200LSKIA.Lng").string() +
+                  " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n");
     EXPECT_EQ(ReadFileBytes(dict / "OvkP4200LSKIA.Lng").rfind("\xEF\xBB\xBF", 0), 0u);
     EXPECT_TRUE(Ok({"set", "Messages", "%n files[few]", "%n pliki"}).err.empty());
     const Result plurals = Ok({"plurals", "Messages", "%n files"});
@@ -174,7 +177,8 @@ TEST_F(Lngtool, EveryScriptLocalesAndPluralVariants) {
     EXPECT_EQ(Ok({"--language", "Русский", "get", "Messages", "%n files"}).out, "%n files\n");
     EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() +
                                          "\nPolski\t" + (dict / "OvkP4200LSKIA.Lng").string() +
-                                         "\nРусский\t" + (dict / "OvkÐ00000_0_A.Lng").string() + "\n");
+                                         "\nРусский\t" + (dict / "OvkÐ00000_0_A.Lng").string() +
+                                         "\n");
 }
 
 TEST_F(Lngtool, RefreshFindsDictionariesDroppedIntoTheFolder) {

@@ -2,9 +2,9 @@
 // Arguments and output are UTF-8, as is all text of the server.
 
 #include "PictureSupport.h"
+#include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
-#include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/Utf8.h"
 
@@ -329,15 +329,17 @@ int main(int argc, char** argv) {
         const Invocation inv = ParseOptions(raw);
         if (inv.args.size() < command.minArgs || inv.args.size() > command.maxArgs)
             throw UsageError("wrong number of arguments");
-        if (((inv.image || inv.locale) && name != "new") || ((inv.exportFile || inv.importFile) && name != "image"))
+        if (((inv.image || inv.locale) && name != "new") ||
+            ((inv.exportFile || inv.importFile) && name != "image"))
             throw UsageError("option not valid for this command");
         if (inv.exportFile && inv.importFile)
             throw UsageError("--export and --import exclude each other");
 
         tavrel::TLocalizeEnvironment environment = lngtool::Environment();
         environment.DictionaryConverted = [](const fs::path& dictionary) {
-            std::cerr << "lngtool: notice: " << dictionary.string()
-                      << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
+            std::cerr
+                << "lngtool: notice: " << dictionary.string()
+                << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
         };
         TOvkLocalizeServer server(nullptr, std::move(environment));
         // Like an application: the remembered language becomes current once loaded.

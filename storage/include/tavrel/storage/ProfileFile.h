@@ -48,8 +48,8 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
     // Refuses names holding '=', ']', CR, LF or NUL, values holding CR, LF or NUL and
-    // any text that is not valid UTF-8 with EIniFileException; nothing changes then. Also refused: an empty section or key,
-    // and a key that would read back as a comment or a section header.
+    // any text that is not valid UTF-8 with EIniFileException; nothing changes then. Also refused:
+    // an empty section or key, and a key that would read back as a comment or a section header.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Clears the list, then adds every section name in file order. Both lists hold what
     // fits a block of 16384 characters of NUL-terminated names (the last name may be cut
