@@ -304,35 +304,42 @@ void ProfileDocument::ParseText(std::string_view text) {
 }
 
 void ProfileDocument::BuildIndexes() {
-    // Hashes first, then the inserts with the slot of a later key fetched ahead: the index
-    // of a large dictionary does not fit the cache, and waiting for each slot in turn cost
-    // more than the rest of the parse.
+    std::size_t entries = 0;
+    for (const Line& line : lines_)
+        entries += line.kind == LineKind::Entry;
+    keyIndex_.Reserve(entries);
+    sectionIndex_.Reserve(sections_.size());
+    // The index of a large dictionary does not fit the cache, and waiting for each slot in
+    // turn cost more than the rest of the parse: keys are hashed a few places ahead of
+    // their insert, with their slot fetched meanwhile (a small ring, no extra memory).
     struct Pending {
         std::uint32_t hash, section, line;
     };
-    std::vector<Pending> keys;
-    keys.reserve(lines_.size());
-    for (std::size_t s = 1; s < sections_.size(); ++s) {
-        const Section& sec = sections_[s];
-        for (std::uint32_t i = sec.begin; i < sec.end; ++i)
-            if (lines_[i].kind == LineKind::Entry)
-                keys.push_back({KeyHash(s, lines_[i].Name()), U32(s), i});
-    }
-    keyIndex_.Reserve(keys.size());
-    sectionIndex_.Reserve(sections_.size());
-    for (std::size_t s = 1; s < sections_.size(); ++s)
-        IndexSection(U32(s));
-    constexpr std::size_t kAhead = 8;
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        if (k + kAhead < keys.size())
-            keyIndex_.Prefetch(keys[k + kAhead].hash);
-        const Pending& key = keys[k];
+    constexpr std::size_t kAhead = 16;
+    std::array<Pending, kAhead> ring{};
+    std::size_t queued = 0, done = 0;
+    const auto insert = [&](const Pending& key) {
         const std::string_view name = lines_[key.line].Name();
         keyIndex_.InsertIfAbsent(key.hash, key.section, key.line, [&](const FlatIndex::Slot& slot) {
             return slot.a == key.section &&
                    detail::EqualsIgnoreAsciiCase(LineAt(slot.a, slot.b).Name(), name);
         });
+    };
+    for (std::size_t s = 1; s < sections_.size(); ++s) {
+        IndexSection(U32(s));
+        const Section& sec = sections_[s];
+        for (std::uint32_t i = sec.begin; i < sec.end; ++i) {
+            if (lines_[i].kind != LineKind::Entry)
+                continue;
+            if (queued - done == kAhead)
+                insert(ring[done++ % kAhead]);
+            const Pending key{KeyHash(s, lines_[i].Name()), U32(s), i};
+            keyIndex_.Prefetch(key.hash);
+            ring[queued++ % kAhead] = key;
+        }
     }
+    while (done < queued)
+        insert(ring[done++ % kAhead]);
 }
 
 std::uint32_t ProfileDocument::KeyHash(std::size_t section, std::string_view key) {
