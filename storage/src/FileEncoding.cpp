@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace tavrel {
 
@@ -243,6 +244,12 @@ DecodedFile DecodeFileBytes(std::string_view bytes) {
     }
     file.converted = Utf8FromCp1252(bytes);
     return file;
+}
+
+std::optional<std::string> EncodeFileText(std::string&& text, FileEncoding encoding) {
+    if (encoding == FileEncoding::Utf8 || (encoding == FileEncoding::Windows1252 && IsAscii(text)))
+        return std::move(text);
+    return EncodeFileText(std::string_view(text), encoding);
 }
 
 std::optional<std::string> EncodeFileText(std::string_view text, FileEncoding encoding) {

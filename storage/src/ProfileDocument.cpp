@@ -543,7 +543,7 @@ std::string ProfileDocument::Serialize() const {
 }
 
 std::optional<std::string> ProfileDocument::Encode() const {
-    return EncodeFileText(Serialize(), encoding_);
+    return EncodeFileText(Serialize(), encoding_); // the text itself when it needs no change
 }
 
 std::size_t ProfileDocument::MemoryBytes() const {

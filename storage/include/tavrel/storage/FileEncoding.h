@@ -42,6 +42,8 @@ DecodedFile DecodeFileBytes(std::string_view bytes);
 // The bytes of the UTF-8 text in the encoding, mark included; nothing when a character
 // has no form in it (only Windows-1252 lacks some).
 std::optional<std::string> EncodeFileText(std::string_view text, FileEncoding encoding);
+// The same, giving the text itself back when it needs no change (no copy of a large file).
+std::optional<std::string> EncodeFileText(std::string&& text, FileEncoding encoding);
 
 // Windows-1252, for names computed byte by byte the way they always were.
 std::string Utf8FromCp1252(std::string_view bytes);
