@@ -5,7 +5,9 @@
 
 #include "FuzzSupport.h"
 #include "ProfileDocument.h"
+#include "tavrel/storage/FileEncoding.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <cstdint>
 #include <map>
@@ -31,7 +33,8 @@ bool Writable(std::string_view section, std::string_view key, std::string_view v
         (key.front() == '[' &&
          (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos)))
         return false;
-    return !HasBreakOrNul(value);
+    return !HasBreakOrNul(value) && tavrel::IsValidUtf8(section) && tavrel::IsValidUtf8(key) &&
+           tavrel::IsValidUtf8(value);
 }
 
 std::string Lower(std::string_view text) {
@@ -70,13 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto file = fuzz::Scratch() / "fuzz.Lng";
     fuzz::WriteFile(file, bytes);
     detail::ClearProfileCache();
-    const bool text = bytes.find('\0') == std::string::npos;
+    // Text once decoded from the file's own encoding, and not broken in it.
+    const tavrel::DecodedFile decoded = tavrel::DecodeFileBytes(bytes);
+    const std::string_view decodedText =
+        decoded.same ? std::string_view(bytes).substr(decoded.offset) : decoded.converted;
+    const bool readable = decodedText.find('\0') == std::string_view::npos;
+    const bool text = readable && decoded.exact;
 
     // Reading lists names within the callers' buffers and values within 2047 bytes.
     ProfileFile reader(file);
     std::vector<std::string> sections, keys;
     reader.ReadSections(sections);
-    FUZZ_CHECK(text || sections.empty());
+    FUZZ_CHECK(readable || sections.empty());
     std::size_t listed = 0;
     for (const auto& section : sections) {
         listed += section.size() + 1;

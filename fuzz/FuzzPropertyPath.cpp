@@ -12,6 +12,7 @@
 #include "tavrel/localize/TCollection.h"
 #include "tavrel/localize/TComponent.h"
 #include "tavrel/localize/TStrings.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <cstdint>
 #include <memory>
@@ -142,6 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string read;
         FUZZ_CHECK(GetPropertyText(form.get(), leaf, read));
     }
-    FUZZ_CHECK(form->title.size() <= 255);
+    FUZZ_CHECK(tavrel::Utf8Length(form->title) <= 255);
     return 0;
 }

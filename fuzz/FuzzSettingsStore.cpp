@@ -5,7 +5,9 @@
 
 #include "FuzzSupport.h"
 #include "ProfileDocument.h"
+#include "tavrel/storage/FileEncoding.h"
 #include "tavrel/storage/SettingsStore.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <cstdint>
 #include <map>
@@ -31,7 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto file = fuzz::Scratch() / "Localize.ini";
     fuzz::WriteFile(file, bytes);
     detail::ClearProfileCache();
-    const bool text = bytes.find('\0') == std::string::npos;
+    // Text once decoded from the file's own encoding, and not broken in it.
+    const tavrel::DecodedFile decoded = tavrel::DecodeFileBytes(bytes);
+    const std::string_view decodedText =
+        decoded.same ? std::string_view(bytes).substr(decoded.offset) : decoded.converted;
+    const bool text = decoded.exact && decodedText.find('\0') == std::string_view::npos;
 
     SettingsStore store(file);
     FUZZ_CHECK(store.OpenKey());
