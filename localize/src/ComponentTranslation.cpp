@@ -235,7 +235,12 @@ void TOvkLocalizeServer::BuildReverseDictionary() {
     }
     // One rewrite for the whole file: a flush per section would rewrite the growing file
     // once per section, for no reader (nothing reads it before the switch is over).
-    target.UpdateFile();
+    try {
+        target.UpdateFile();
+    } catch (...) {
+        target.DiscardChanges(); // the switch fails; nothing is written behind its back
+        throw;
+    }
 }
 
 int TOvkLocalizeServer::AddSwitchListener(SwitchListener listener) {
@@ -290,13 +295,30 @@ void TOvkLocalizeServer::SwitchClientTrees() {
     std::vector<std::pair<TComponent*, const TStrings*>> snapshot;
     for (const auto& client : clients_)
         snapshot.emplace_back(client.Root, client.Exclusions.get());
-    for (const auto& [root, exclusions] : snapshot) {
-        if (stillRegistered(root))
-            LocalizeTree(*root, std::string(kReverseLanguage), exclusions, false);
-    }
-    for (const auto& [root, exclusions] : snapshot) {
-        if (stillRegistered(root))
-            LocalizeTree(*root, Language(), exclusions, false);
+    try {
+        for (const auto& [root, exclusions] : snapshot) {
+            if (stillRegistered(root))
+                LocalizeTree(*root, std::string(kReverseLanguage), exclusions, false);
+        }
+        for (const auto& [root, exclusions] : snapshot) {
+            if (stillRegistered(root))
+                LocalizeTree(*root, Language(), exclusions, false);
+        }
+    } catch (...) {
+        // Some texts are keys or in the new language now: bring them all back to the
+        // language before, which the server goes on reporting, so the next switch maps them
+        // back correctly.
+        currentDictionary_ = std::make_unique<ProfileFile>(LanguageFileName(previousLanguage_));
+        currentDictionary_->Hold();
+        for (const auto& [root, exclusions] : snapshot) {
+            try {
+                if (stillRegistered(root))
+                    LocalizeTree(*root, previousLanguage_, exclusions, false);
+            } catch (...) {
+                // What cannot be restored keeps what it shows; the first failure is reported.
+            }
+        }
+        throw;
     }
 }
 

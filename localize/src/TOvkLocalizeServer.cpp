@@ -1,17 +1,24 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 
 #include "tavrel/localize/LanguageLocale.h"
+#include "tavrel/localize/LanguageName.h"
 #include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 #include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace tavrel {
 
@@ -29,12 +36,93 @@ std::string Cut(std::string_view text, std::size_t width = kMaxTextWidth) {
     return std::string(Utf8Prefix(text, width));
 }
 
-bool HasDictionaryExtension(const fs::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".lng";
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
+
+bool EndsWithIgnoreAsciiCase(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() &&
+           EqualsIgnoreAsciiCase(text.substr(text.size() - end.size()), end);
+}
+
+// By the name's ending: a file named just ".lng" is a dictionary's name as well.
+bool HasDictionaryExtension(const fs::path& file) {
+    return EndsWithIgnoreAsciiCase(file.filename().string(), kDictionaryExtension);
+}
+
+bool IsReverseDictionary(const fs::path& file) {
+    return EqualsIgnoreAsciiCase(file.filename().string(), kReverseDictionaryFile);
+}
+
+bool IsDefaultDictionary(const fs::path& file) {
+    return EqualsIgnoreAsciiCase(file.filename().string(), kDefaultDictionaryFile);
+}
+
+// Section and key arguments match the way the profile files match them: blanks around them
+// do not count, nor does the case of ASCII letters.
+std::string_view TrimAsciiBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x1A; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsIdentitySection(std::string_view section) {
+    return EqualsIgnoreAsciiCase(TrimAsciiBlanks(section), kDefinitionsSection);
+}
+
+// Definitions/OvkLanguage: what makes a file the dictionary of its language.
+bool IsIdentityEntry(std::string_view section, std::string_view key) {
+    return IsIdentitySection(section) && EqualsIgnoreAsciiCase(TrimAsciiBlanks(key), kLanguageKey);
+}
+
+bool PathExists(const fs::path& file) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(file, ec));
+}
+
+bool SameFolder(const fs::path& a, const fs::path& b) {
+    if (a.lexically_normal() == b.lexically_normal())
+        return true;
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+// A write goes to a dictionary or nowhere: a registered path whose file has lost its
+// language entry (or never had one) is not turned into a dictionary by accident.
+void RequireDictionaryFile(const ProfileFile& dictionary) {
+    if (dictionary.FileName().empty())
+        throw std::runtime_error("The language has no dictionary file");
+    if (dictionary.ReadString(kDefinitionsSection, kLanguageKey, kNotFound) != kNotFound)
+        return;
+    // Say why: a file that cannot be read at all is not known to be a stranger's.
+    const std::string& file = dictionary.FileName().native();
+    std::string reason = "the file is not a dictionary: it names no language";
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) {
+        reason = errno == ENOENT ? std::string("the file does not exist")
+                                 : std::string("the file cannot be read: ") + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        reason = "the file cannot be read";
+    } else if (const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0) {
+        ::close(fd);
+    } else {
+        reason = std::string("the file cannot be read: ") + std::strerror(errno);
+    }
+    throw EIniFileException("Unable to write to " + file + " (" + reason + ")");
+}
+
+constexpr std::string_view kIdentityChanged =
+    "Definitions/OvkLanguage names the language of its dictionary and cannot be changed";
+constexpr std::string_view kIdentityDeleted =
+    "Definitions/OvkLanguage names the language of each dictionary and cannot be deleted";
+constexpr std::string_view kIdentitySectionDeleted =
+    "The section Definitions names the language of each dictionary and cannot be deleted";
 
 bool IsRegularFile(const fs::path& file) {
     std::error_code ec;
@@ -129,7 +217,15 @@ std::string TOvkLocalizeServer::LanguageFileName(std::string_view name) const {
     auto store = OpenStore(environment_);
     if (!store)
         return {};
-    return WithoutNulPath(FromSentinel(store->ReadString(kLanguages, name, kNotFound)));
+    std::string file = WithoutNulPath(FromSentinel(store->ReadString(kLanguages, name, kNotFound)));
+    return IsFolderDictionary(file) ? file : std::string();
+}
+
+bool TOvkLocalizeServer::IsFolderDictionary(const fs::path& file) const {
+    // A hand-edited settings store must not make the server delete or rewrite a file
+    // elsewhere: only dictionary names directly inside the folder count.
+    return !file.empty() && HasDictionaryExtension(file) && !IsReverseDictionary(file) &&
+           SameFolder(file.parent_path(), DictionaryFolder());
 }
 
 bool TOvkLocalizeServer::ReadLanguageNames(TLanguageList& list) const {
@@ -138,7 +234,8 @@ bool TOvkLocalizeServer::ReadLanguageNames(TLanguageList& list) const {
         if (store->ReadSection(kLanguages, names)) {
             list.Clear();
             for (const auto& name : names)
-                list.Add(name);
+                if (LanguageNameProblem(name).empty()) // a hand-edited name may be anything
+                    list.Add(name);
         }
     }
     return list.Count() > 0;
@@ -158,71 +255,100 @@ void TOvkLocalizeServer::RegisterLanguage(const std::string& name, const std::st
                                           bool initialize) {
     if (name.empty() || fileName.empty())
         return;
-    {
-        auto store = OpenStore(environment_);
-        if (!store)
-            return;
-        if (store->ReadString(kLanguages, name, kNotFound) != fileName)
-            store->WriteString(kLanguages, name, fileName);
-    }
-    if (!initialize)
+    auto store = OpenStore(environment_);
+    if (!store)
         return;
+    // The dictionary is complete before the catalogue names it, so an interrupted
+    // registration never leaves a catalogued language without its dictionary.
+    if (initialize)
+        SeedDictionary(name, fileName);
+    if (store->ReadString(kLanguages, name, kNotFound) != fileName)
+        store->WriteString(kLanguages, name, fileName);
+}
 
+void TOvkLocalizeServer::SeedDictionary(const std::string& name, const fs::path& fileName) {
     // A new folder's Default dictionary is UTF-8; other new dictionaries follow the Default
     // dictionary's encoding (and become UTF-8 when their texts need more).
-    ProfileFile source(fs::path(fileName).parent_path() / kDefaultDictionaryFile);
+    ProfileFile source(fileName.parent_path() / kDefaultDictionaryFile);
     source.SetNewFileEncoding(FileEncoding::Utf8Bom);
     ProfileFile dictionary(fileName);
     dictionary.SetNewFileEncoding(source.Encoding());
-    dictionary.WriteString(kDefinitionsSection, kLanguageKey, name);
-    Flush(dictionary);
-    if (name == kDefaultLanguage)
-        return;
-
-    // Seed the new dictionary with every entry of the Default dictionary beside it.
-    std::vector<std::string> sections;
-    std::vector<std::pair<std::string, std::string>> entries;
-    source.ReadSections(sections);
-    for (const auto& section : sections) {
-        source.ReadSectionValues(section, entries);
-        for (const auto& [key, value] : entries) {
-            if (key != kLanguageKey && !key.empty())
-                dictionary.WriteString(section, key, value);
+    const std::string claimed = dictionary.ReadString(kDefinitionsSection, kLanguageKey, kNotFound);
+    if (claimed != kNotFound && !SameText(claimed, name))
+        throw EIniFileException("Unable to write to " + fileName.string() +
+                                " (the file holds the language " + claimed + ")");
+    if (claimed == kNotFound)
+        dictionary.WriteString(kDefinitionsSection, kLanguageKey, name);
+    if (name != kDefaultLanguage) {
+        // Every entry of the Default dictionary the language lacks; what it has stays.
+        std::vector<std::string> sections;
+        std::vector<std::pair<std::string, std::string>> entries;
+        source.ReadAllSections(sections);
+        for (const auto& section : sections) {
+            source.ReadSectionValues(section, entries);
+            for (const auto& [key, value] : entries) {
+                if (key != kLanguageKey && !key.empty() && !dictionary.FindValue(section, key))
+                    dictionary.WriteString(section, key, value);
+            }
         }
     }
+    // One write: the file appears whole or not at all.
     Flush(dictionary);
 }
 
 void TOvkLocalizeServer::RefreshLanguages() {
-    if (auto store = OpenStore(environment_))
-        store->EraseSection(kLanguages);
-
+    auto store = OpenStore(environment_);
+    if (!store) {
+        ReloadLanguageList();
+        return;
+    }
     // Entries are taken in name order, so that which of two files naming the same language
     // wins (the last one) does not depend on the file system's directory order.
     const fs::path folder = DictionaryFolder();
     std::vector<fs::path> files;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (HasDictionaryExtension(it->path()))
+        if (HasDictionaryExtension(it->path()) && !IsReverseDictionary(it->path()))
             files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
+    std::vector<std::pair<std::string, std::string>> languages;
     for (const auto& file : files) {
         std::string language;
         {
+            // Files too large for a dictionary read as empty, without being read.
             const ProfileFile dictionary(file);
             language = dictionary.ReadString(kDefinitionsSection, kLanguageKey, kNotFound);
         }
-        if (language != kNotFound)
-            RegisterLanguage(language, file.string(), false);
+        if (language == kNotFound || !LanguageNameProblem(language).empty())
+            continue;
+        // Only the Default dictionary's own file may claim its name.
+        if (EqualsIgnoreAsciiCase(language, kDefaultLanguage) && !IsDefaultDictionary(file))
+            continue;
+        languages.emplace_back(std::move(language), file.string());
     }
+    // One replacement: a reader (or a rescan killed halfway) sees the old catalogue or the
+    // new one, never a part of either.
+    store->ReplaceSection(kLanguages, languages);
+    store.reset();
     ReloadLanguageList();
 }
 
+std::string TOvkLocalizeServer::CataloguedSpelling(const std::string& name) const {
+    const int at = languageList_.IndexOf(name);
+    if (at < 0)
+        return {};
+    // The catalogue matches like a person reads (ignoring an invisible soft hyphen, say);
+    // the settings store matches ASCII case only. A spelling the store would not find
+    // becomes the catalogued one, so the current language always has its dictionary.
+    const std::string& catalogued = languageList_.Strings(at);
+    return EqualsIgnoreAsciiCase(catalogued, name) ? name : catalogued;
+}
+
 void TOvkLocalizeServer::SelectLanguage(std::string_view language) {
-    const std::string name = StripAmpersands(language);
-    if (languageList_.IndexOf(name) < 0)
-        throw std::invalid_argument("Unknown language: " + name);
+    const std::string name = CataloguedSpelling(StripAmpersands(language));
+    if (name.empty())
+        throw std::invalid_argument("Unknown language: " + StripAmpersands(language));
     language_ = name;
 }
 
@@ -237,11 +363,19 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
     if (IsLoading())
         return;
     previousLanguage_ = language_;
-    const std::string name = StripAmpersands(language);
-    if (languageList_.IndexOf(name) >= 0)
+    const std::string name = CataloguedSpelling(StripAmpersands(language));
+    if (!name.empty())
         language_ = name;
-    if (!IsDesigning() && !clients_.empty())
-        SwitchClientsLanguage();
+    if (!IsDesigning() && !clients_.empty()) {
+        try {
+            SwitchClientsLanguage();
+        } catch (...) {
+            // The texts still show the language before: so must the server, or the next
+            // switch would map them back from the wrong dictionary.
+            language_ = previousLanguage_;
+            throw;
+        }
+    }
     if (auto store = OpenStore(environment_))
         store->WriteString(kOthers, kActualLanguageValue, language_);
     if (OnLanguageChange)
@@ -249,37 +383,106 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
 }
 
 fs::path TOvkLocalizeServer::NewLanguage(std::string_view name, const IPicture* image) {
-    fs::path base = DictionaryFolder() / SafeFileBase(LanguageFileBase(name));
-    fs::path dictionary = base;
-    dictionary += kDictionaryExtension;
-    try {
-        RegisterLanguage(CapitalizeFirst(name), dictionary.string(), true);
-        if (image) {
-            fs::path picture = base;
-            picture += kImageExtension;
-            image->SaveToFile(picture);
-        }
-    } catch (...) {
-        // Creation reports no failure of its own steps; the rebuilt catalogue shows what
-        // came into being.
+    CheckNewLanguageName(name);
+    ReloadLanguageList();
+    auto store = OpenStore(environment_);
+    if (!store)
+        throw ERegistryException("Failed to create key " + std::string(kLanguages) + " (" +
+                                 environment_.SettingsFile.string() +
+                                 ": the settings folder cannot be opened)");
+    // A language that exists (in any letter case) keeps its file, its spelling and every
+    // translation: creating it again only adds the Default entries it lacks.
+    std::string language = CapitalizeFirst(name);
+    fs::path dictionary;
+    if (const std::string known = CataloguedSpelling(language); !known.empty()) {
+        language = languageList_.Strings(languageList_.IndexOf(known));
+        dictionary = LanguageFileName(language);
     }
+    if (dictionary.empty() && EqualsIgnoreAsciiCase(language, kDefaultLanguage)) {
+        language = std::string(kDefaultLanguage);
+        dictionary = DictionaryFolder() / kDefaultDictionaryFile;
+    }
+    if (dictionary.empty())
+        dictionary = FreeDictionaryFile(name, language);
+
+    const bool existed = PathExists(dictionary);
+    SeedDictionary(language, dictionary);
+    try {
+        if (store->ReadString(kLanguages, language, kNotFound) != dictionary.string())
+            store->WriteString(kLanguages, language, dictionary.string());
+        if (image)
+            WriteFolderFile(ImageFileOf(dictionary.string()), image->EncodeBitmap());
+    } catch (...) {
+        // Not catalogued: the dictionary made for it goes again. (A flag that failed leaves
+        // the language without one; the language itself is complete.)
+        if (!existed && LanguageFileName(language).empty()) {
+            try {
+                RemoveFolderFile(dictionary);
+            } catch (...) {
+                // A leftover dictionary is found by the next rescan; the first failure is
+                // the one to report.
+            }
+        }
+        store.reset();
+        ReloadLanguageList();
+        throw;
+    }
+    store.reset();
     ReloadLanguageList();
     return dictionary;
 }
 
-void TOvkLocalizeServer::DeleteLanguage(std::string_view name) {
-    const fs::path file = LanguageFileName(name);
-    // Only dictionaries are deleted: a hand-edited settings store must not make this
-    // remove arbitrary files.
-    if (!file.empty() && HasDictionaryExtension(file)) {
-        std::error_code ec;
-        if (IsRegularFile(file))
-            fs::remove(file, ec);
-        const fs::path image = ImageFileOf(file.string());
-        if (IsRegularFile(image))
-            fs::remove(image, ec);
+fs::path TOvkLocalizeServer::FreeDictionaryFile(std::string_view name,
+                                                const std::string& language) const {
+    // Different names can derive the same base (Serbian and Sorbian): a file that holds
+    // another language, or is registered for one, or is not a dictionary at all, is never
+    // taken over; the next free "<base>-<n>" is used instead.
+    const fs::path folder = DictionaryFolder();
+    const std::string base = SafeFileBase(LanguageFileBase(name));
+    std::vector<fs::path> registered;
+    for (const auto& other : languageList_.Names())
+        if (const std::string file = LanguageFileName(other); !file.empty())
+            registered.emplace_back(file);
+    for (int n = 1; n <= 1000; ++n) {
+        fs::path file = folder / ((n == 1 ? base : base + "-" + std::to_string(n)) +
+                                  std::string(kDictionaryExtension));
+        if (std::find_if(registered.begin(), registered.end(), [&](const fs::path& taken) {
+                return SameFolder(taken, file);
+            }) != registered.end())
+            continue;
+        if (!PathExists(file))
+            return file;
+        const ProfileFile existing(file);
+        const std::string claimed =
+            existing.ReadString(kDefinitionsSection, kLanguageKey, kNotFound);
+        if (claimed != kNotFound && SameText(claimed, language))
+            return file; // its own dictionary, left uncatalogued
+    }
+    throw EIniFileException("Unable to write to " + (folder / base).string() +
+                            " (no free dictionary name is left)");
+}
+
+bool TOvkLocalizeServer::DeleteLanguage(std::string_view name) {
+    // Only dictionaries inside the folder are deleted (see LanguageFileName).
+    const std::string file = LanguageFileName(name);
+    bool removed = false;
+    std::exception_ptr failure;
+    if (!file.empty()) {
+        try {
+            removed = RemoveFolderFile(file);
+            // The flag of a language that is gone is a leftover file, not lost data.
+            try {
+                RemoveFolderFile(ImageFileOf(file));
+            } catch (const EIniFileException&) {
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     RefreshLanguages();
+    if (failure)
+        std::rethrow_exception(failure);
+    return removed;
 }
 
 std::string TOvkLocalizeServer::LanguageLocale(std::string_view language) {
@@ -313,6 +516,7 @@ std::vector<std::string> TOvkLocalizeServer::AddPluralVariants(std::string_view 
     const std::string seed = translation.empty() ? std::string(key) : translation;
     std::vector<std::string> keys;
     ProfileFile dictionary(CurrentDictionaryFile());
+    RequireDictionaryFile(dictionary);
     for (const std::string& category : PluralCategories(LanguageLocale(""))) {
         std::string variant = PluralVariantKey(key, category);
         if (dictionary.ReadString(section, variant, kNotFound) == kNotFound)
@@ -324,8 +528,16 @@ std::vector<std::string> TOvkLocalizeServer::AddPluralVariants(std::string_view 
 }
 
 void TOvkLocalizeServer::Flush(ProfileFile& dictionary) {
-    if (dictionary.UpdateFile() == ProfileFile::UpdateResult::ConvertedToUtf8 &&
-        environment_.DictionaryConverted)
+    ProfileFile::UpdateResult result;
+    try {
+        result = dictionary.UpdateFile();
+    } catch (...) {
+        // The caller hears of the failure; the object must not write the change later
+        // when it is released, behind the caller's back.
+        dictionary.DiscardChanges();
+        throw;
+    }
+    if (result == ProfileFile::UpdateResult::ConvertedToUtf8 && environment_.DictionaryConverted)
         environment_.DictionaryConverted(dictionary.FileName());
 }
 
@@ -343,13 +555,14 @@ fs::path TOvkLocalizeServer::ImageFileOf(const std::string& dictionaryFile) cons
 
 bool TOvkLocalizeServer::ReadSectionNames(std::vector<std::string>& list) {
     const ProfileFile dictionary(CurrentDictionaryFile());
-    dictionary.ReadSections(list);
+    dictionary.ReadAllSections(list); // complete, however long
     return true;
 }
 
 bool TOvkLocalizeServer::ReadSectionKeys(std::string_view section, std::vector<std::string>& list) {
     const ProfileFile dictionary(CurrentDictionaryFile());
-    dictionary.ReadSection(section, list);
+    if (!dictionary.ReadAllKeys(section, list)) // complete, however long
+        list.clear();
     return true;
 }
 
@@ -361,6 +574,10 @@ std::string TOvkLocalizeServer::ReadValue(std::string_view section, std::string_
 void TOvkLocalizeServer::WriteValue(std::string_view section, std::string_view key,
                                     std::string_view value) {
     ProfileFile dictionary(CurrentDictionaryFile());
+    RequireDictionaryFile(dictionary);
+    if (IsIdentityEntry(section, key) &&
+        dictionary.ReadString(section, key, kNotFound) != (value.empty() ? kNotFound : value))
+        throw std::invalid_argument(std::string(kIdentityChanged));
     dictionary.WriteString(section, key.empty() ? kNotFound : key,
                            value.empty() ? kNotFound : value);
     Flush(dictionary);
@@ -369,8 +586,11 @@ void TOvkLocalizeServer::WriteValue(std::string_view section, std::string_view k
 void TOvkLocalizeServer::AddKeyToAll(std::string_view section, std::string_view key) {
     const std::string sectionName = Cut(section);
     const std::string keyName = key.empty() ? std::string(kNotFound) : Cut(key);
+    if (IsIdentityEntry(sectionName, keyName))
+        throw std::invalid_argument(std::string(kIdentityChanged));
     for (const auto& name : languageList_.Names()) {
         ProfileFile dictionary(LanguageFileName(name));
+        RequireDictionaryFile(dictionary);
         if (dictionary.ReadString(sectionName, keyName, kNotFound) == kNotFound) {
             dictionary.WriteString(sectionName, keyName, keyName);
             Flush(dictionary);
@@ -379,20 +599,26 @@ void TOvkLocalizeServer::AddKeyToAll(std::string_view section, std::string_view 
 }
 
 void TOvkLocalizeServer::DeleteKeyFromAll(std::string_view section, std::string_view key) {
+    if (IsIdentityEntry(section, key))
+        throw std::invalid_argument(std::string(kIdentityDeleted));
     for (const auto& name : languageList_.Names()) {
         try {
             ProfileFile dictionary(LanguageFileName(name));
+            RequireDictionaryFile(dictionary);
             dictionary.DeleteKey(section, key);
             Flush(dictionary);
-        } catch (const EIniFileException&) {
+        } catch (const std::exception&) {
             // Deleting a key ignores failures.
         }
     }
 }
 
 void TOvkLocalizeServer::DeleteSectionFromAll(std::string_view section) {
+    if (IsIdentitySection(section))
+        throw std::invalid_argument(std::string(kIdentitySectionDeleted));
     for (const auto& name : languageList_.Names()) {
         ProfileFile dictionary(LanguageFileName(name));
+        RequireDictionaryFile(dictionary);
         dictionary.EraseSection(section);
         Flush(dictionary);
     }
@@ -414,12 +640,19 @@ bool TOvkLocalizeServer::LoadLanguageImage(IPicture& image) {
 
 void TOvkLocalizeServer::SaveLanguageImage(const IPicture& image) {
     try {
-        const fs::path file = ImageFileOf(CurrentDictionaryFile());
-        if (!file.empty())
-            image.SaveToFile(file);
+        SaveLanguageImageOf(Language(), image);
     } catch (...) {
         // Saving the flag never fails the caller.
     }
+}
+
+void TOvkLocalizeServer::SaveLanguageImageOf(std::string_view language, const IPicture& image) {
+    const std::string dictionary = LanguageFileName(StripAmpersands(language));
+    if (dictionary.empty())
+        throw std::runtime_error("The language \"" + StripAmpersands(language) +
+                                 "\" has no dictionary file");
+    // Like a dictionary: atomically, under the folder's lock, never through a planted link.
+    WriteFolderFile(ImageFileOf(dictionary), image.EncodeBitmap());
 }
 
 void TOvkLocalizeServer::FillLanguageMenu(TMenuItem& parent, bool includeDefault, bool withImages) {

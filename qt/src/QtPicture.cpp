@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
@@ -163,20 +164,34 @@ void QtPicture::LoadFromFile(const fs::path& file) {
     image_ = Normalized(image);
 }
 
+namespace {
+QByteArray EncodedBitmap(const QImage& image, const std::function<void(const QString&)>& fail) {
+    if (image.isNull())
+        fail(QStringLiteral("the picture is empty"));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "BMP");
+    if (!writer.write(image))
+        fail(writer.errorString());
+    return bytes;
+}
+} // namespace
+
+std::string QtPicture::EncodeBitmap() const {
+    const QByteArray bytes = EncodedBitmap(image_, [](const QString& reason) {
+        throw EPictureError("Cannot encode the picture: " + reason.toStdString());
+    });
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 void QtPicture::SaveToFile(const fs::path& file) const {
     auto fail = [&](const QString& reason) {
         throw EPictureError("Cannot save the picture " + file.string() + ": " +
                             reason.toStdString());
     };
-    if (image_.isNull())
-        fail(QStringLiteral("the picture is empty"));
     // Encoded in memory first, so that nothing touches the disk unless the bitmap is whole.
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "BMP");
-    if (!writer.write(image_))
-        fail(writer.errorString());
+    const QByteArray bytes = EncodedBitmap(image_, fail);
     // A temporary file beside the target, renamed over it once completely written.
     QSaveFile out(QtPath(file));
     if (!out.open(QIODevice::WriteOnly))

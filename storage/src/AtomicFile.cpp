@@ -1,15 +1,24 @@
 #include "AtomicFile.h"
 
+#include "WriteTarget.h"
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -131,7 +140,31 @@ FileContent ReadWholeFile(const std::string& path) {
         ::close(fd);
         return result;
     }
-    // Read until end of file rather than trusting the size: the file may be growing.
+    if (st.st_nlink > 1) {
+        // A file with several names may be being rewritten in place: a complete journal
+        // beside it holds the new content until the rewrite is done, and the writer holds an
+        // exclusive lock on the file while it copies.
+        const std::filesystem::path journal = JournalOf(path);
+        struct stat js;
+        if (::lstat(journal.c_str(), &js) == 0 && S_ISREG(js.st_mode)) {
+            FileContent fromJournal = ReadWholeFile(journal.string());
+            if (fromJournal.status == FileContent::Status::Ok) {
+                ::close(fd);
+                fromJournal.stamp = result.stamp;
+                return fromJournal;
+            }
+        }
+        // A writer stopped halfway must not stop readers: after a second, read anyway.
+        for (int tries = 0; tries < 100 && ::flock(fd, LOCK_SH | LOCK_NB) != 0; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (st.st_size > kMaxReadableFile) {
+        result.status = FileContent::Status::TooLarge;
+        ::close(fd);
+        return result;
+    }
+    // Read until end of file rather than trusting the size: the file may be growing (up to
+    // the limit).
     std::string& bytes = result.bytes;
     std::size_t used = 0;
     bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
@@ -151,6 +184,12 @@ FileContent ReadWholeFile(const std::string& path) {
         if (got == 0)
             break;
         used += static_cast<std::size_t>(got);
+        if (used > static_cast<std::size_t>(kMaxReadableFile)) {
+            result.status = FileContent::Status::TooLarge;
+            bytes.clear();
+            ::close(fd);
+            return result;
+        }
     }
     bytes.resize(used);
     ::close(fd);
@@ -158,19 +197,80 @@ FileContent ReadWholeFile(const std::string& path) {
     return result;
 }
 
-FolderLock::FolderLock(const std::filesystem::path& folder) {
+namespace {
+
+// Who holds a flock() on the folder with this device and inode, from /proc/locks
+// ("1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"): "process 1234 (lngtool)", or
+// "another process" when the system does not tell.
+std::string LockHolder(const struct stat& folder) {
+    std::FILE* locks = std::fopen("/proc/locks", "re");
+    if (locks == nullptr)
+        return "another process";
+    char line[256];
+    long holder = -1;
+    while (holder < 0 && std::fgets(line, sizeof line, locks) != nullptr) {
+        char kind[16], mode[16], access[16];
+        long pid = 0;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(line, "%*s %15s %15s %15s %ld %x:%x:%lu", kind, mode, access, &pid, &major,
+                        &minor, &inode) == 7 &&
+            std::strcmp(kind, "FLOCK") == 0 && pid > 0 && inode == folder.st_ino &&
+            major == ::major(folder.st_dev) && minor == ::minor(folder.st_dev))
+            holder = pid;
+    }
+    std::fclose(locks);
+    if (holder < 0)
+        return "another process";
+    std::string name;
+    if (std::FILE* comm = std::fopen(("/proc/" + std::to_string(holder) + "/comm").c_str(), "re")) {
+        if (std::fgets(line, sizeof line, comm) != nullptr) {
+            name = line;
+            if (!name.empty() && name.back() == '\n')
+                name.pop_back();
+        }
+        std::fclose(comm);
+    }
+    std::string text = "process " + std::to_string(holder);
+    if (!name.empty())
+        text += " (" + name + ")";
+    return text;
+}
+
+} // namespace
+
+FolderLock::FolderLock(const std::filesystem::path& folder, std::chrono::milliseconds patience) {
     const std::string name = folder.empty() ? std::string(".") : folder.string();
     if (const int injected = InjectedFailure(AtomicWriteStep::LockFolder, name))
         ThrowErrno(injected, "cannot open folder " + name);
     fd_ = OpenRetry(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0)
         ThrowErrno(errno, "cannot open folder " + name);
-    while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            const int error = errno;
+    // Anyone who can read the folder can hold its lock (or a writer stopped with Ctrl-Z
+    // does): wait a bounded time, polling, then say who holds it.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            std::string holder;
+            if (error == EWOULDBLOCK) {
+                struct stat st {};
+                ::fstat(fd_, &st);
+                holder = LockHolder(st);
+            }
             ::close(fd_);
-            ThrowErrno(error, "cannot lock folder " + name);
+            fd_ = -1;
+            if (error != EWOULDBLOCK)
+                ThrowErrno(error, "cannot lock folder " + name);
+            throw std::runtime_error("the folder " + name + " is locked by " + holder +
+                                     "; gave up after " + std::to_string(patience.count() / 1000) +
+                                     " s");
         }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
 }
 

@@ -3,6 +3,7 @@
 // File-system primitives of the storage layer: a file's identity, whole-file reads, an
 // advisory lock on a folder, and atomic replacement of a file's content.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -42,21 +43,31 @@ FileStamp StatPath(const std::string& path);
 // is too recent for the time stamp to tell two writes apart.
 bool StampIsRecent(const FileStamp& stamp);
 
+// Larger files are not read: no dictionary comes near this, and a stray huge (or sparse)
+// file must not exhaust memory.
+inline constexpr off_t kMaxReadableFile = off_t{256} << 20;
+
 struct FileContent {
-    enum class Status { Missing, Ok, NotRegular, Error } status = Status::Missing;
+    enum class Status { Missing, Ok, NotRegular, TooLarge, Error } status = Status::Missing;
     std::string bytes;
     FileStamp stamp; // taken before reading, so any later change alters it
     int error = 0;
 };
 
-// Reads a whole regular file. Never blocks on FIFOs or devices: those are NotRegular.
+// Reads a whole regular file of at most kMaxReadableFile bytes. Never blocks on FIFOs or
+// devices: those are NotRegular.
 FileContent ReadWholeFile(const std::string& path);
 
-// An exclusive flock() on a folder, held for the object's lifetime; blocks until granted.
-// Throws std::system_error when the folder cannot be opened.
+// How long a writer waits for another one's folder lock before it gives up.
+inline constexpr std::chrono::milliseconds kFolderLockPatience{5000};
+
+// An exclusive flock() on a folder, held for the object's lifetime. Waits at most
+// `patience` for another holder, then throws std::runtime_error naming the folder and the
+// process that holds it; throws std::system_error when the folder cannot be opened.
 class FolderLock {
 public:
-    explicit FolderLock(const std::filesystem::path& folder);
+    explicit FolderLock(const std::filesystem::path& folder,
+                        std::chrono::milliseconds patience = kFolderLockPatience);
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;

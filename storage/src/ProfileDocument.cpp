@@ -198,7 +198,12 @@ ProfileDocument::Line ProfileDocument::Classify(std::string_view text, LineEnd e
     }
     const void* eq = std::memchr(data + b, '=', e - b);
     if (eq == nullptr) {
-        line.kind = LineKind::Other;
+        // A key without a value: it reads as absent and is not listed, but it is the first
+        // match of its name, so a write fills it in and a delete removes it.
+        line.kind = LineKind::BareKey;
+        line.nameBegin = U32(b);
+        line.nameSize = U32(e - b);
+        line.valueBegin = U32(e);
         return line;
     }
     const std::size_t q = static_cast<const char*>(eq) - data;
@@ -306,7 +311,7 @@ void ProfileDocument::ParseText(std::string_view text) {
 void ProfileDocument::BuildIndexes() {
     std::size_t entries = 0;
     for (const Line& line : lines_)
-        entries += line.kind == LineKind::Entry;
+        entries += line.IsKey();
     keyIndex_.Reserve(entries);
     sectionIndex_.Reserve(sections_.size());
     // The index of a large dictionary does not fit the cache, and waiting for each slot in
@@ -329,7 +334,7 @@ void ProfileDocument::BuildIndexes() {
         IndexSection(U32(s));
         const Section& sec = sections_[s];
         for (std::uint32_t i = sec.begin; i < sec.end; ++i) {
-            if (lines_[i].kind != LineKind::Entry)
+            if (!lines_[i].IsKey())
                 continue;
             if (queued - done == kAhead)
                 insert(ring[done++ % kAhead]);
@@ -406,7 +411,10 @@ std::optional<std::string_view> ProfileDocument::Find(std::string_view section,
     if (pos == FlatIndex::kNone)
         return std::nullopt;
     const FlatIndex::Slot& slot = keyIndex_.At(pos);
-    return LineAt(slot.a, slot.b).Value();
+    const Line& line = LineAt(slot.a, slot.b);
+    if (line.kind == LineKind::BareKey)
+        return std::nullopt;
+    return line.Value();
 }
 
 bool ProfileDocument::HasSection(std::string_view section) const {
@@ -442,15 +450,17 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
     if (pos != FlatIndex::kNone) {
         const FlatIndex::Slot slot = keyIndex_.At(pos);
         Line& line = LineAt(slot.a, slot.b);
-        if (line.Value() == value)
+        if (line.kind == LineKind::Entry && line.Value() == value)
             return false;
         source_.reset();
         // Keep the stored spelling of the key and the spacing around the value.
         std::string text;
-        text.reserve(line.text.size() - line.valueSize + value.size());
-        text.append(line.text.substr(0, line.valueBegin))
-            .append(value)
-            .append(line.text.substr(line.valueBegin + line.valueSize));
+        text.reserve(line.text.size() - line.valueSize + value.size() + 1);
+        if (line.kind == LineKind::BareKey)
+            text.append(line.text.substr(0, line.nameBegin + line.nameSize)).append("=");
+        else
+            text.append(line.text.substr(0, line.valueBegin));
+        text.append(value).append(line.text.substr(line.valueBegin + line.valueSize));
         line = Classify(Own(std::move(text)), line.end);
         return true;
     }
@@ -479,8 +489,7 @@ bool ProfileDocument::Delete(std::string_view section, std::string_view key) {
     const Section& sec = sections_[s];
     auto consider = [&](std::uint32_t ref) {
         const Line& line = LineAt(U32(s), ref);
-        if (!line.removed && line.kind == LineKind::Entry &&
-            detail::EqualsIgnoreAsciiCase(line.Name(), key)) {
+        if (!line.removed && line.IsKey() && detail::EqualsIgnoreAsciiCase(line.Name(), key)) {
             IndexKey(U32(s), ref);
             return true;
         }

@@ -144,7 +144,7 @@ public:
     std::optional<std::string> Encode() const;
 
 private:
-    enum class LineKind : std::uint8_t { Blank, Comment, Header, Entry, Other };
+    enum class LineKind : std::uint8_t { Blank, Comment, Header, Entry, BareKey };
     struct Line {
         std::string_view text; // without its line end
         std::uint32_t nameBegin = 0, nameSize = 0;
@@ -154,6 +154,7 @@ private:
         bool removed = false;
         std::string_view Name() const { return text.substr(nameBegin, nameSize); }
         std::string_view Value() const { return text.substr(valueBegin, valueSize); }
+        bool IsKey() const { return kind == LineKind::Entry || kind == LineKind::BareKey; }
     };
     // Section 0 holds the lines before the first header; no read reaches it.
     struct Section {

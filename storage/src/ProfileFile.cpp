@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "ProfileDocument.h"
 #include "tavrel/storage/Utf8.h"
+#include "WriteTarget.h"
 
 #include <list>
 #include <mutex>
@@ -84,6 +85,7 @@ public:
         case FileContent::Status::Missing:
             return MissingDocument();
         case FileContent::Status::NotRegular:
+        case FileContent::Status::TooLarge:
         case FileContent::Status::Error:
             return UnreadableDocument();
         case FileContent::Status::Ok:
@@ -452,6 +454,14 @@ void ProfileFile::ReadSections(std::vector<std::string>& list) const {
     View()->ForEachSectionName([&](std::string_view name) { buffer.Add(name); });
 }
 
+void ProfileFile::ReadAllSections(std::vector<std::string>& list) const {
+    list.clear();
+    View()->ForEachSectionName([&](std::string_view name) {
+        if (!name.empty())
+            list.emplace_back(name);
+    });
+}
+
 void ProfileFile::ReadSection(std::string_view section, std::vector<std::string>& list) const {
     ListBuffer buffer(list);
     View()->ForEachKey(TrimProfileBlanks(section), [&](std::string_view key) { buffer.Add(key); });
@@ -499,15 +509,20 @@ ProfileFile::UpdateResult ProfileFile::UpdateFile() {
     std::shared_ptr<ProfileDocument> written;
     FileStamp stamp;
     try {
-        detail::FolderLock lock(target.parent_path());
+        // A link the writer made is written through; see ResolveWriteTarget().
+        const detail::WriteTarget where = detail::ResolveWriteTarget(target);
+        detail::FolderLock lock(where.file.parent_path());
+        detail::RecoverInPlaceWrite(where.file);
         // A writer killed before its rename left its temporary file; under the lock no
         // other writer can own one, so whatever is there now is stale.
-        detail::RemoveStaleTemporaries(target);
+        detail::RemoveStaleTemporaries(where.file);
         // Under the lock, the bytes on disk decide: a stamp alone can miss a rewrite made
         // within one tick of the clock, and that would lose the other writer's change.
         FileContent content = detail::ReadWholeFile(cacheKey_);
         if (content.status == FileContent::Status::NotRegular)
             Fail("the file is not a regular file");
+        if (content.status == FileContent::Status::TooLarge)
+            Fail("the file is too large");
         if (content.status == FileContent::Status::Error)
             throw std::system_error(content.error, std::generic_category(), "cannot read");
         std::optional<FileStamp> previous;
@@ -536,7 +551,7 @@ ProfileFile::UpdateResult ProfileFile::UpdateFile() {
             pending.Clear();
             return UpdateResult::NothingWritten;
         }
-        stamp = detail::ReplaceFileAtomically(target, *bytes, previous);
+        stamp = detail::WriteTargetFile(where, *bytes, previous);
         written->SetSource(std::move(bytes));
     } catch (const EIniFileException&) {
         throw;

@@ -107,6 +107,17 @@ bool ExistsUnreadable(const std::filesystem::path& file) {
     return false;
 }
 
+// " (<file>: <reason>)" from the profile-file failure "Unable to write to <file> (<reason>)".
+std::string Reason(const std::filesystem::path& file, const EIniFileException& e) {
+    const std::string_view what = e.what();
+    const std::string prefix = "Unable to write to " + file.string() + " (";
+    std::string_view reason = what;
+    if (what.size() > prefix.size() && what.substr(0, prefix.size()) == prefix &&
+        what.back() == ')')
+        reason = what.substr(prefix.size(), what.size() - prefix.size() - 1);
+    return " (" + file.string() + ": " + std::string(reason) + ")";
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
@@ -120,8 +131,10 @@ bool SettingsStore::OpenKey() {
     const std::filesystem::path folder =
         file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".");
     std::filesystem::create_directories(folder, ec);
-    open_ = !ec && std::filesystem::is_directory(folder, ec) && !ec &&
-            ::access(folder.c_str(), W_OK | X_OK) == 0;
+    // A folder that can be read but not written still serves reads; writes then fail with
+    // the reason.
+    open_ = std::filesystem::is_directory(folder, ec) && !ec &&
+            ::access(folder.c_str(), R_OK | X_OK) == 0;
     return open_;
 }
 
@@ -132,7 +145,8 @@ void SettingsStore::CloseKey() {
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       std::string_view defaultValue) const {
     if (ExistsUnreadable(file_))
-        throw ERegistryException("Failed to get data for '" + std::string(name) + "'");
+        throw ERegistryException("Failed to get data for '" + std::string(name) + "' (" +
+                                 file_.string() + ": the file cannot be read)");
     const ProfileFile file(file_);
     const std::string sectionKey = SectionKey(section);
     const auto stored = StoredName(file, sectionKey, name);
@@ -158,11 +172,37 @@ void SettingsStore::WriteString(std::string_view section, std::string_view name,
         const auto stored = StoredName(file, sectionKey, name);
         file.WriteString(sectionKey, stored ? *stored : Escape(name, true), Escape(value, false));
         file.UpdateFile();
-    } catch (const EIniFileException&) {
+    } catch (const EIniFileException& e) {
         file.DiscardChanges();
         if (!sectionExisted)
-            throw ERegistryException("Failed to create key " + std::string(section));
-        throw ERegistryException("Failed to set data for '" + std::string(name) + "'");
+            throw ERegistryException("Failed to create key " + std::string(section) +
+                                     Reason(file_, e));
+        throw ERegistryException("Failed to set data for '" + std::string(name) + "'" +
+                                 Reason(file_, e));
+    }
+}
+
+void SettingsStore::ReplaceSection(std::string_view section,
+                                   const std::vector<std::pair<std::string, std::string>>& values) {
+    if (section.empty())
+        throw ERegistryException("Failed to create key " + std::string(section));
+    ProfileFile file(file_);
+    const std::string sectionKey = SectionKey(section);
+    try {
+        // Every section of the name goes: a hand-edited duplicate must not keep old entries.
+        while (file.SectionExists(sectionKey))
+            file.EraseSection(sectionKey);
+        for (const auto& [name, value] : values) {
+            if (name.empty())
+                continue;
+            const std::string stored = Escape(name, true);
+            // Names match without regard to ASCII case: the last of equal names wins.
+            file.WriteString(sectionKey, stored, Escape(value, false));
+        }
+        file.UpdateFile();
+    } catch (const EIniFileException& e) {
+        file.DiscardChanges();
+        throw ERegistryException("Failed to create key " + std::string(section) + Reason(file_, e));
     }
 }
 

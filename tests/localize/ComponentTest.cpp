@@ -230,6 +230,7 @@ public:
     bool Empty() const override { return false; }
     void LoadFromFile(const std::filesystem::path&) override {}
     void SaveToFile(const std::filesystem::path&) const override {}
+    std::string EncodeBitmap() const override { return "BM"; }
     void FloodFill(int, int, TColor, TColor) override {}
     std::unique_ptr<IPicture> Clone() const override { return std::make_unique<FakePicture>(); }
 };

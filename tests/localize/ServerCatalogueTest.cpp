@@ -41,7 +41,9 @@ TEST_F(ServerCatalogue, AStoreThatCannotBeOpenedLeavesOnlyNone) {
     EXPECT_EQ(server.LanguageFileName("None"), "");
 }
 
-TEST_F(ServerCatalogue, AnUnwritableDefaultDictionaryIsReportedAfterItWasRecorded) {
+// The dictionary is written before the catalogue names it: a failed write leaves nothing
+// catalogued without its dictionary.
+TEST_F(ServerCatalogue, AnUnwritableDefaultDictionaryIsReportedAndNotRecorded) {
     TempDir scratch;
     WriteFileBytes(scratch / "blocker", "x");
     auto env = Environment();
@@ -55,7 +57,7 @@ TEST_F(ServerCatalogue, AnUnwritableDefaultDictionaryIsReportedAfterItWasRecorde
                   0u)
             << e.what();
     }
-    EXPECT_EQ(StoreValue("Languages", "Default"), (env.DefaultFolder / "OvkDefault.Lng").string());
+    EXPECT_EQ(StoreValue("Languages", "Default"), "<absent>");
 }
 
 TEST_F(ServerCatalogue, AssigningLanguageSearchesTheCatalogueAndAlwaysPersistsAndFires) {

@@ -6,6 +6,8 @@
 namespace tavrel::test {
 namespace {
 
+using test::MessageOf;
+
 namespace fs = std::filesystem;
 
 // A folder with Default and French dictionaries; French is current.
@@ -95,6 +97,7 @@ TEST_F(ServerEditing, AFailingDictionaryStopsTheLoopAndEarlierOnesKeepTheirChang
     // A folder named like a dictionary cannot be written; "Zulu" sorts last.
     const fs::path broken = dictionaries / "broken.lng";
     fs::create_directory(broken);
+    WriteDictionary("after-broken.lng", "Aaa");
     server->RegisterLanguage("Zulu", broken.string(), false);
     server->RegisterLanguage("Aaa", (dictionaries / "after-broken.lng").string(), false);
     server->RegisterLanguage("Mmm", broken.string(), false);
@@ -107,9 +110,12 @@ TEST_F(ServerEditing, AFailingDictionaryStopsTheLoopAndEarlierOnesKeepTheirChang
     EXPECT_EQ(Read(defaultFile, "Caption", "Print"), "Print");
     EXPECT_EQ(Read(frenchFile, "Caption", "Print"), "Print");
 
-    // Erasing succeeds everywhere: the unreadable file has no section to erase.
-    server->DeleteSectionFromAll("Caption");
+    // Erasing stops at the folder, which is no dictionary; the ones before it are erased.
+    EXPECT_EQ(MessageOf([&] { server->DeleteSectionFromAll("Caption"); }),
+              "Unable to write to " + broken.string() +
+                  " (the file is not a dictionary: it names no language)");
     EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "<absent>");
+    EXPECT_EQ(Read(defaultFile, "Caption", "Print"), "<absent>");
 }
 
 TEST_F(ServerEditing, DeleteKeyFromAllIgnoresFailures) {
@@ -132,21 +138,42 @@ TEST_F(ServerEditing, NewLanguageSeedsFromDefaultUnderTheDerivedFileName) {
     EXPECT_GE(server->LanguageList().IndexOf("English"), 0);
     EXPECT_EQ(server->LanguageList().Strings(server->LanguageList().IndexOf("English")), "English");
 
-    // Same Soundex and tail: the second creation reuses and re-initialises the file.
+    // Same Soundex and tail: the second language gets a file of its own, the first keeps
+    // its file and every translation.
+    server->SelectLanguage("English");
+    server->WriteValue("Caption", "Save", "Save it");
     const fs::path again = server->NewLanguage("Eenglish", nullptr);
-    EXPECT_EQ(again, file);
-    EXPECT_EQ(Read(file, "Definitions", "OvkLanguage"), "Eenglish");
+    EXPECT_EQ(again, dictionaries / "OvkE5242LISHA-2.Lng");
+    EXPECT_EQ(Read(again, "Definitions", "OvkLanguage"), "Eenglish");
+    EXPECT_EQ(Read(file, "Definitions", "OvkLanguage"), "English");
+    EXPECT_EQ(Read(file, "Caption", "Save"), "Save it");
+    server->RefreshLanguages();
+    EXPECT_EQ(server->LanguageFileName("English"), file.string());
+    EXPECT_EQ(server->LanguageFileName("Eenglish"), again.string());
+
+    // Creating a language that exists, in any letter case, keeps every translation and only
+    // adds what the Default dictionary gained since.
+    server->SelectLanguage("Default");
+    server->WriteValue("Caption", "Quit", "Quit");
+    EXPECT_EQ(server->NewLanguage("ENGLISH", nullptr), file);
+    EXPECT_EQ(Read(file, "Caption", "Save"), "Save it");
+    EXPECT_EQ(Read(file, "Caption", "Quit"), "Quit");
+    EXPECT_EQ(Read(file, "Definitions", "OvkLanguage"), "English");
 }
 
 TEST_F(ServerEditing, NewLanguageDefaultAndEmptyAndUnsafeNames) {
-    const fs::path def = server->NewLanguage("Default", nullptr);
-    EXPECT_EQ(def, dictionaries / "OvkD1430AULTA.Lng");
-    EXPECT_EQ(server->LanguageFileName("Default"), def.string());
-    EXPECT_EQ(Read(def, "Caption", "Open"), "<absent>"); // nothing copied
+    // "Default" stays with its own dictionary: creating it again re-points nothing.
+    const std::string defaultBefore = ReadFileBytes(defaultFile);
+    const fs::path def = server->NewLanguage("default", nullptr);
+    EXPECT_EQ(def, defaultFile);
+    EXPECT_EQ(server->LanguageFileName("Default"), defaultFile.string());
+    EXPECT_EQ(ReadFileBytes(defaultFile), defaultBefore);
+    EXPECT_FALSE(fs::exists(dictionaries / "OvkD1430AULTA.Lng"));
 
     const auto before = server->LanguageList().Names();
-    EXPECT_EQ(server->NewLanguage("", nullptr), dictionaries / "OvkA.Lng");
+    EXPECT_THROW(server->NewLanguage("", nullptr), std::invalid_argument);
     EXPECT_EQ(server->LanguageList().Names(), before);
+    EXPECT_FALSE(fs::exists(dictionaries / "OvkA.Lng"));
 
     // A name starting with a path delimiter still lands directly in the folder.
     const fs::path slash = server->NewLanguage("/etc", nullptr);

@@ -740,8 +740,11 @@ const TClassInfo& TRefusingControl::StaticClassInfo() {
 
 // Widgets are not written while the engine walks; a switch that fails still shows what
 // it changed before the failure, and the bridge writes at once again afterwards.
-TEST_F(BridgeTest, AFailedSwitchStillShowsWhatItChanged) {
-    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+// A switch that fails halfway goes back to the language before, in the texts and in the
+// server alike, so that a later switch maps every text back correctly.
+TEST_F(BridgeTest, AFailedSwitchGoesBackToTheLanguageBefore) {
+    WriteDictionary("German.Lng", "German",
+                    {{"Caption", "Open", "Öffnen"}, {"Caption", "Later", "Später"}});
     WriteDictionary("French.Lng", "French",
                     {{"Caption", "Open", "Ouvrir"}, {"Caption", "Later", "Plus tard"}});
     StartServer();
@@ -759,14 +762,16 @@ TEST_F(BridgeTest, AFailedSwitchStillShowsWhatItChanged) {
     Server().AddClient(core); // walked after the form
     EXPECT_THROW(Server().SetLanguage("French"), Exception);
     EXPECT_EQ(shownDuringTheWalk, Q("Öffnen")); // the form's pass back was held
-    EXPECT_EQ(label->text(), "Open");           // and shown when the switch failed
+    EXPECT_EQ(label->text(), Q("Öffnen"));      // and the language before restored
+    EXPECT_EQ(Server().Language(), "German");
 
     Server().RemoveClient(core);
     auto* later = new QLabel("Later", &root);
     client->LocalizeNew(*later); // outside a switch: written at once
-    EXPECT_EQ(later->text(), "Plus tard");
+    EXPECT_EQ(later->text(), Q("Später"));
     Server().SetLanguage("French");
     EXPECT_EQ(label->text(), "Ouvrir");
+    EXPECT_EQ(later->text(), "Plus tard");
 }
 
 // Writing the held texts runs application code that destroys widgets still waiting for

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QColor>
 #include <QImage>
+#include <unistd.h>
 
 namespace tavrel::test {
 namespace {
@@ -94,9 +95,49 @@ TEST_F(ServerPictures, NewLanguageSavesItsFlagBesideTheDictionary) {
     EXPECT_TRUE(fs::is_regular_file(dictionaries / "OvkE5242LISHA.bmp"));
     EXPECT_EQ(file, dictionaries / "OvkE5242LISHA.Lng");
 
-    server->NewLanguage("", &flag); // registers nothing, still writes the picture
-    EXPECT_TRUE(fs::is_regular_file(dictionaries / "OvkA.bmp"));
-    EXPECT_EQ(server->LanguageList().IndexOf(""), -1);
+    // A name that is refused writes no picture either.
+    EXPECT_THROW(server->NewLanguage("", &flag), std::invalid_argument);
+    EXPECT_FALSE(fs::exists(dictionaries / "OvkA.bmp"));
+}
+
+// A flag name another user linked to a file of the writer's is never written through; a
+// link the writer made is, and stays a link.
+TEST_F(ServerPictures, FlagWritesFollowOnlyTheWritersOwnLinks) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    const QtPicture flag(Filled(16, 16, Qt::yellow));
+    struct Case {
+        const char* language;
+        uid_t linkOwner;
+        bool written;
+    };
+    for (const Case& c : {Case{"German", 54321, false}, Case{"Dutch", ::geteuid(), true}}) {
+        SCOPED_TRACE(c.language);
+        TempDir elsewhere;
+        const fs::path precious = elsewhere / "precious.bmp";
+        WriteFileBytes(precious, "the writer's own file");
+        const fs::path dictionary = server->NewLanguage(c.language, nullptr);
+        fs::path link = dictionary;
+        link.replace_extension(".bmp");
+        fs::create_symlink(precious, link);
+        ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+
+        const std::string message =
+            MessageOf([&] { server->SaveLanguageImageOf(c.language, flag); });
+        EXPECT_TRUE(fs::is_symlink(link));
+        if (c.written) {
+            EXPECT_EQ(message, "<no exception>");
+            EXPECT_EQ(ReadFileBytes(precious).substr(0, 2), "BM");
+        } else {
+            EXPECT_EQ(message, "Unable to write to " + link.string() +
+                                   " (the file is a link made by another user)");
+            EXPECT_EQ(ReadFileBytes(precious), "the writer's own file");
+            // Creating the language again with a flag says so as well, and keeps the file.
+            EXPECT_EQ(MessageOf([&] { server->NewLanguage(c.language, &flag); }), message);
+            EXPECT_EQ(ReadFileBytes(precious), "the writer's own file");
+            EXPECT_EQ(server->LanguageFileName(c.language), dictionary.string());
+        }
+    }
 }
 
 TEST_F(ServerPictures, MenuItemsShowFlagsAndBadFlagsAreLeftOut) {

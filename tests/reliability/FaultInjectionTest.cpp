@@ -132,6 +132,7 @@ public:
             throw EPictureError(std::string("Cannot save the picture: ") + e.what());
         }
     }
+    std::string EncodeBitmap() const override { return bytes_; }
     void FloodFill(int, int, TColor, TColor) override {}
     std::unique_ptr<IPicture> Clone() const override {
         return std::make_unique<FakePicture>(*this);
@@ -253,15 +254,10 @@ bool Matches(const std::string& message, const std::string& allowed, AtomicWrite
     return message.rfind(allowed + " (", 0) == 0;
 }
 
-// Runs an operation and returns the message of what it threw ("" for nothing).
-std::string MessageOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const std::exception& e) {
-        const std::string what = e.what();
-        return what.empty() ? std::string("<empty message>") : what;
-    }
-    return {};
+// The message of what an operation threw ("" for nothing).
+std::string FaultMessageOf(const std::function<void()>& operation) {
+    const std::string message = test::MessageOf(operation);
+    return message == "<no exception>" ? std::string() : message;
 }
 
 // Routes the seam's observer and the removal hook into the event log for one scope.
@@ -324,7 +320,7 @@ CleanRun RunClean(const Scenario& scenario) {
     {
         EventLog log;
         detail::SetAtomicWriteFaults({}); // restarts the counts
-        const std::string message = MessageOf([&] { scenario.run(world); });
+        const std::string message = FaultMessageOf([&] { scenario.run(world); });
         EXPECT_EQ(message, "") << scenario.name << " fails without any fault";
         for (AtomicWriteStep step : kAllSteps)
             clean.calls[step] = detail::AtomicWriteCalls(step);
@@ -350,7 +346,7 @@ bool RunFaulted(const Scenario& scenario, const CleanRun& clean,
     {
         EventLog log;
         detail::SetAtomicWriteFaults(faults);
-        message = MessageOf([&] { scenario.run(world); });
+        message = FaultMessageOf([&] { scenario.run(world); });
         target = detail::InjectedFaultTarget();
         detail::SetAtomicWriteFaults({});
         expected = EventLog::Apply(before, root);
@@ -392,7 +388,7 @@ bool RunFaulted(const Scenario& scenario, const CleanRun& clean,
     // Nothing lost: the operation, repeated, reaches the clean result; the next writer of a
     // file also removes a temporary file left beside it.
     if (scenario.retry) {
-        const std::string again = MessageOf([&] { scenario.retry(world); });
+        const std::string again = FaultMessageOf([&] { scenario.retry(world); });
         EXPECT_EQ(again, "");
         FolderState retried = Portable(Snapshot(root), root);
         for (const auto& name : scenario.retryMayLeave) {
@@ -524,25 +520,33 @@ std::vector<Scenario> Scenarios() {
         FakePicture flag;
         w.server->NewLanguage("german", &flag);
     };
-    list.push_back({"ServerNewLanguage", startServer, newLanguage, NoError, newLanguage});
+    // The dictionary is written whole before the store names it; a failure of either (or of
+    // the flag) is reported, and a dictionary the store could not name is removed again.
+    list.push_back({"ServerNewLanguage", startServer, newLanguage,
+                    [](const World&, const Hit& hit) {
+                        std::vector<std::string> allowed = ProfileErrors(hit);
+                        allowed.insert(allowed.end(), {"Failed to set data for 'German'",
+                                                       "Failed to create key Languages"});
+                        return allowed;
+                    },
+                    newLanguage});
 
-    // DeleteLanguage ignores failed deletions; the rescan after it writes the settings store.
+    // DeleteLanguage reports a dictionary that stays (a flag that stays is a leftover); the
+    // rescan after it replaces the catalogue in one write.
     auto deleteLanguage = [](World& w) { w.server->DeleteLanguage("French"); };
-    list.push_back(
-        {"ServerDeleteLanguage",
-         startServer,
-         deleteLanguage,
-         [](const World&, const Hit& hit) -> std::vector<std::string> {
-             if (hit.step == AtomicWriteStep::Unlink || hit.step == AtomicWriteStep::SyncFolder)
-                 return {""};
-             // Erasing the languages is best effort; registering them again is not.
-             return {"", "Failed to create key Languages", "Failed to set data for 'Default'",
-                     "Failed to set data for 'English'"};
-         },
-         deleteLanguage,
-         // The flag whose deletion failed, once the dictionary is gone: the language is no
-         // longer known, so nothing deletes it any more.
-         {"dict/french.bmp"}});
+    list.push_back({"ServerDeleteLanguage",
+                    startServer,
+                    deleteLanguage,
+                    [](const World& w, const Hit& hit) -> std::vector<std::string> {
+                        if (hit.step == AtomicWriteStep::SyncFolder)
+                            return {""};
+                        return {"", "Unable to remove " + (w.folder / "french.Lng").string(),
+                                "Failed to create key Languages"};
+                    },
+                    deleteLanguage,
+                    // The flag whose deletion failed, once the dictionary is gone: the language is
+                    // no longer known, so nothing deletes it any more.
+                    {"dict/french.bmp"}});
 
     auto addKey = [](World& w) { w.server->AddKeyToAll("Hint", "Print"); };
     list.push_back({"ServerAddKeyToAll", startServer, addKey, dictionaryErrors, addKey});
@@ -662,7 +666,7 @@ TEST(FaultSeam, CountsCallsAndFailsOnlyTheChosenOne) {
     a.WriteString("S", "k", "1");
     b.WriteString("S", "k", "1");
     EXPECT_NO_THROW(a.UpdateFile());
-    const std::string message = MessageOf([&] { b.UpdateFile(); });
+    const std::string message = FaultMessageOf([&] { b.UpdateFile(); });
     EXPECT_EQ(detail::AtomicWriteCalls(AtomicWriteStep::Rename), 2);
     EXPECT_EQ(detail::AtomicWriteCalls(AtomicWriteStep::CreateTemp), 2);
     EXPECT_TRUE(

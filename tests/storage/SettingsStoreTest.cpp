@@ -18,14 +18,7 @@ using test::ScopedUserFolders;
 using test::TempDir;
 using test::WriteFileBytes;
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ERegistryException& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
+using test::MessageOf;
 
 // Restores one environment variable on scope exit.
 class ScopedEnv {
@@ -222,7 +215,8 @@ TEST(SettingsStore, ErrorMessages) {
     // The folder is missing (the key was never opened): the section cannot be created.
     SettingsStore missing(dir / "none" / "s.ini");
     EXPECT_EQ(MessageOf([&] { missing.WriteString("Others", "DicPath", "x"); }),
-              "Failed to create key Others");
+              "Failed to create key Others (" + (dir / "none" / "s.ini").string() +
+                  ": the folder does not exist)");
 
     // The section exists, but the file cannot be replaced: the value cannot be set.
     SettingsStore store(dir / "s.ini");
@@ -232,7 +226,11 @@ TEST(SettingsStore, ErrorMessages) {
     detail::SetAtomicWriteFailure(detail::AtomicWriteStep::Write);
     const std::string message = MessageOf([&] { store.WriteString("Others", "DicPath", "new"); });
     detail::SetAtomicWriteFailure(std::nullopt);
-    EXPECT_EQ(message, "Failed to set data for 'DicPath'");
+    // The file and the system's reason follow the message.
+    const std::string start =
+        "Failed to set data for 'DicPath' (" + (dir / "s.ini").string() + ": ";
+    EXPECT_EQ(message.rfind(start, 0), 0u) << message;
+    EXPECT_NE(message.find("No space left on device)"), std::string::npos) << message;
     EXPECT_EQ(ReadFileBytes(dir / "s.ini"), before);
     EXPECT_EQ(store.ReadString("Others", "DicPath", ""), "old");
 
@@ -243,10 +241,11 @@ TEST(SettingsStore, ErrorMessages) {
     // A folder where the file should be: values cannot be read, erasing is silent.
     fs::create_directory(dir / "folder.ini");
     SettingsStore unreadable(dir / "folder.ini");
+    const std::string why = " (" + (dir / "folder.ini").string() + ": the file cannot be read)";
     EXPECT_EQ(MessageOf([&] { unreadable.ReadString("Others", "DicPath", "OVK"); }),
-              "Failed to get data for 'DicPath'");
+              "Failed to get data for 'DicPath'" + why);
     EXPECT_EQ(MessageOf([&] { unreadable.WriteString("Others", "DicPath", "x"); }),
-              "Failed to create key Others");
+              "Failed to create key Others" + why);
     std::vector<std::string> names{"kept"};
     EXPECT_FALSE(unreadable.ReadSection("Others", names));
     EXPECT_EQ(names, std::vector<std::string>{"kept"});

@@ -111,4 +111,13 @@ fs::path ScopedUserFolders::SettingsFile() const {
     return config_ / "Tavrel" / "Localize.ini";
 }
 
+std::string MessageOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
 } // namespace tavrel::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ std::string ReadFileText(const std::filesystem::path& file);
 // Writes the UTF-8 text in Windows-1252 when the code page holds it, else in UTF-8 with a
 // byte-order mark: how a dictionary of either kind looks on disk.
 void WriteDictionaryText(const std::filesystem::path& file, std::string_view text);
+
+// Runs an operation and returns the message of the exception it threw; "<no exception>"
+// when it threw none.
+std::string MessageOf(const std::function<void()>& operation);
 // The names in a folder, sorted.
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace tavrel {
 
@@ -36,6 +37,9 @@ public:
     // Both throw EPictureError; a failed load leaves the picture as it was.
     virtual void LoadFromFile(const std::filesystem::path& file) = 0;
     virtual void SaveToFile(const std::filesystem::path& file) const = 0;
+    // The bytes SaveToFile() would write, for callers that write files their own way.
+    // Throws EPictureError.
+    virtual std::string EncodeBitmap() const = 0;
     // Fills from (x, y) over every connected pixel up to a border of `border`.
     virtual void FloodFill(int x, int y, TColor border, TColor brush) = 0;
     virtual std::unique_ptr<IPicture> Clone() const = 0;

@@ -73,9 +73,14 @@ public:
     // is set (created when missing).
     std::filesystem::path DictionaryFolder() const;
 
-    // Language creation and deletion. NewLanguage returns the dictionary path it used.
+    // Language creation and deletion. NewLanguage returns the dictionary path it used and
+    // throws when the language could not be made whole (an invalid name, std::invalid_argument;
+    // a failed write, EIniFileException or ERegistryException); nothing stays catalogued
+    // without its dictionary then. Creating a language that exists keeps every translation
+    // and adds only the Default entries it lacks. DeleteLanguage returns whether the
+    // dictionary was removed; it throws EIniFileException when the dictionary stays.
     std::filesystem::path NewLanguage(std::string_view name, const IPicture* image);
-    void DeleteLanguage(std::string_view name);
+    bool DeleteLanguage(std::string_view name);
 
     // Dictionary editing.
     bool ReadSectionNames(std::vector<std::string>& list);
@@ -87,6 +92,8 @@ public:
     void DeleteSectionFromAll(std::string_view section);
     bool LoadLanguageImage(IPicture& image);
     void SaveLanguageImage(const IPicture& image);
+    // Writes the flag of a catalogued language; throws when that fails.
+    void SaveLanguageImageOf(std::string_view language, const IPicture& image);
 
     // Language menu.
     void FillLanguageMenu(TMenuItem& parent, bool includeDefault, bool withImages);
@@ -145,6 +152,11 @@ protected:
 
 private:
     std::string CurrentDictionaryFile();
+    bool IsFolderDictionary(const std::filesystem::path& file) const;
+    std::string CataloguedSpelling(const std::string& name) const;
+    void SeedDictionary(const std::string& name, const std::filesystem::path& fileName);
+    std::filesystem::path FreeDictionaryFile(std::string_view name,
+                                             const std::string& language) const;
     std::filesystem::path ReverseDictionaryFile() const;
     void BuildReverseDictionary();
     void SwitchClientTrees();

@@ -26,6 +26,7 @@ public:
     void LoadFromFile(const std::filesystem::path& file) override;
     // Writes a .bmp file atomically; on failure (EPictureError) the old file stays.
     void SaveToFile(const std::filesystem::path& file) const override;
+    std::string EncodeBitmap() const override;
     // Fills the 4-connected area around (x, y) that does not have the border colour.
     // Nothing happens when (x, y) is outside the picture or has the border colour.
     void FloodFill(int x, int y, TColor border, TColor brush) override;

@@ -86,6 +86,8 @@ public:
     std::optional<std::string> FindValue(std::string_view section, std::string_view key) const;
     // Like ReadSection but without the list-buffer limit; false when the section is absent.
     bool ReadAllKeys(std::string_view section, std::vector<std::string>& list) const;
+    // Like ReadSections but without the list-buffer limit.
+    void ReadAllSections(std::vector<std::string>& list) const;
 
 private:
     struct Pending;

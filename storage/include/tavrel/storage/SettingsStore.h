@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavrel {
@@ -27,8 +28,9 @@ public:
     // ${XDG_CONFIG_HOME:-~/.config}/Tavrel/Localize.ini
     static std::filesystem::path DefaultSettingsFile();
 
-    // Opens the key, creating its folder when missing. False when it cannot be opened;
-    // the other operations must not be used then.
+    // Opens the key, creating its folder when missing. False when it cannot be opened (not
+    // even read); the other operations must not be used then. A read-only store opens: its
+    // writes fail with the reason.
     bool OpenKey();
     void CloseKey();
 
@@ -38,6 +40,10 @@ public:
     // When the section exists: clears the list and adds the names of all its values.
     // When it is absent: leaves the list unchanged. Returns whether the section exists.
     bool ReadSection(std::string_view section, std::vector<std::string>& names) const;
+    // Replaces the whole section (every section of that name) by the given values in one
+    // atomic write: a reader sees the old section or the new one, never a part.
+    void ReplaceSection(std::string_view section,
+                        const std::vector<std::pair<std::string, std::string>>& values);
     // Deletes the section with all its values; a failure is ignored.
     void EraseSection(std::string_view section) noexcept;
 
