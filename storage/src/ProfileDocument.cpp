@@ -421,6 +421,11 @@ bool ProfileDocument::HasSection(std::string_view section) const {
     return FindSection(section) != FlatIndex::kNone;
 }
 
+bool ProfileDocument::HasKey(std::string_view section, std::string_view key) const {
+    const std::size_t s = FindSection(section);
+    return s != FlatIndex::kNone && FindKeySlot(s, key) != FlatIndex::kNone;
+}
+
 std::string_view ProfileDocument::Own(std::string text) {
     auto owned = std::make_shared<const std::string>(std::move(text));
     const std::string_view view(*owned);

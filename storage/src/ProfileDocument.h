@@ -115,6 +115,8 @@ public:
     // Reads; the arguments are trimmed by the caller.
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     bool HasSection(std::string_view section) const;
+    // Whether the section has a line for the key, one without a value included.
+    bool HasKey(std::string_view section, std::string_view key) const;
     // Every named section in file order (duplicates included).
     template <class F> void ForEachSectionName(F&& f) const {
         for (std::size_t i = 1; i < sections_.size(); ++i)

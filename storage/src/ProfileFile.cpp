@@ -311,7 +311,7 @@ struct ProfileFile::Pending {
             return !stored || *stored != op.value;
         }
         case Op::Kind::Delete:
-            return doc.Find(op.section, op.key).has_value();
+            return doc.HasKey(op.section, op.key);
         case Op::Kind::Erase:
             return doc.HasSection(op.section);
         }

@@ -125,12 +125,49 @@ TEST_F(ServerCatalogue, RescanRegistersDictionariesAndTheLastOfTwoNamesWins) {
     WriteFileBytes(dictionaries / "garbage.lng", std::string("\0\x01\xff[", 4));
     fs::create_directory(dictionaries / "folder.lng");
     WriteDictionary("readme.txt", "Klingon");
+    // Files that must not name a language: the reverse dictionary, a stray Default, names
+    // that cannot be shown on one line. A file named just ".lng" is a dictionary.
+    WriteDictionary("OvkOponent.Lng", "Reverse");
+    WriteDictionary("stray.lng", "default");
+    WriteDictionary("tab.lng", "Tab\there");
+    WriteDictionary("long.lng", std::string(256, 'L'));
+    WriteDictionary("reserved.lng", "Oponent");
+    WriteDictionary(".lng", "Hidden");
+    // A hand-edited duplicate section of the catalogue goes with the rescan.
+    fs::create_directories(folders.SettingsFile().parent_path());
+    WriteFileBytes(folders.SettingsFile(), "[Languages]\r\nOld=x\r\n[Languages]\r\nOlder=y\r\n");
     auto server = LoadedServer();
     server->SetDicPath(Folder());
     server->RefreshLanguages();
-    EXPECT_EQ(server->LanguageList().Names(), (std::vector<std::string>{"Deutsch", "English"}));
+    EXPECT_EQ(server->LanguageList().Names(),
+              (std::vector<std::string>{"Deutsch", "English", "Hidden"}));
     EXPECT_EQ(server->LanguageFileName("english"), (dictionaries / "b.LNG").string());
+    EXPECT_EQ(server->LanguageFileName("hidden"), (dictionaries / ".lng").string());
     EXPECT_EQ(server->LanguageFileName("Klingon"), "");
+    EXPECT_EQ(ReadFileBytes(folders.SettingsFile()).find("Older"), std::string::npos);
+
+    EXPECT_TRUE(server->DeleteLanguage("Hidden"));
+    EXPECT_FALSE(fs::exists(dictionaries / ".lng"));
+}
+
+// The catalogue matches names the way people read them; the current language takes the
+// catalogued spelling whenever the one given would not find its dictionary.
+TEST_F(ServerCatalogue, SelectingALanguageAlwaysLeavesOneWithADictionary) {
+    WriteDictionary("es.lng", "Español");
+    auto server = LoadedServer();
+    server->SetDicPath(Folder());
+    server->RefreshLanguages();
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"español", "español"}, // the store finds ASCII case variants
+        {"ESPAÑOL", "Español"},
+        {"Espa\u00ADñol", "Español"}, // an invisible soft hyphen
+    };
+    for (const auto& [given, current] : cases) {
+        SCOPED_TRACE(given);
+        server->SetLanguage(given);
+        EXPECT_EQ(server->Language(), current);
+        EXPECT_EQ(server->LanguageFileName(server->Language()), (dictionaries / "es.lng").string());
+    }
 }
 
 TEST_F(ServerCatalogue, RefreshWithoutAFolderScansTheDefaultFolder) {

@@ -1,6 +1,7 @@
 #include "ServerTestSupport.h"
 #include "tavrel/localize/TMenuItem.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tavrel::test {
@@ -112,8 +113,7 @@ TEST_F(ServerEditing, AFailingDictionaryStopsTheLoopAndEarlierOnesKeepTheirChang
 
     // Erasing stops at the folder, which is no dictionary; the ones before it are erased.
     EXPECT_EQ(MessageOf([&] { server->DeleteSectionFromAll("Caption"); }),
-              "Unable to write to " + broken.string() +
-                  " (the file is not a dictionary: it names no language)");
+              "Unable to write to " + broken.string() + " (the file cannot be read)");
     EXPECT_EQ(Read(frenchFile, "Caption", "Open"), "<absent>");
     EXPECT_EQ(Read(defaultFile, "Caption", "Print"), "<absent>");
 }
@@ -191,10 +191,72 @@ TEST_F(ServerEditing, DeleteLanguageRemovesFilesAndRescans) {
     // The current language stays set although it is no longer catalogued.
     EXPECT_EQ(server->Language(), "French");
 
-    // Not registered: nothing deleted, still rescanned.
+    // Not registered: nothing deleted (and so said), still rescanned.
     WriteDictionary("late.lng", "Late");
-    server->DeleteLanguage("Klingon");
+    EXPECT_FALSE(server->DeleteLanguage("Klingon"));
     EXPECT_GE(server->LanguageList().IndexOf("Late"), 0);
+}
+
+// Definitions/OvkLanguage makes a file its language's dictionary: no edit may remove or
+// re-point it, in the server, and so in the editor and lngtool either.
+TEST_F(ServerEditing, TheIdentityEntriesAreGuarded) {
+    const std::string changed =
+        "Definitions/OvkLanguage names the language of its dictionary and cannot be changed";
+    const std::string deleted =
+        "Definitions/OvkLanguage names the language of each dictionary and cannot be deleted";
+    const std::string section =
+        "The section Definitions names the language of each dictionary and cannot be deleted";
+    const std::vector<std::pair<std::function<void()>, std::string>> cases{
+        {[&] { server->WriteValue("Definitions", "OvkLanguage", "Default"); }, changed},
+        {[&] { server->WriteValue(" definitions", "ovklanguage ", ""); }, changed},
+        {[&] { server->AddKeyToAll("DEFINITIONS", "OvkLanguage"); }, changed},
+        {[&] { server->DeleteKeyFromAll("Definitions", "OVKLANGUAGE"); }, deleted},
+        {[&] { server->DeleteSectionFromAll("definitions"); }, section},
+    };
+    const std::string frenchBefore = ReadFileBytes(frenchFile);
+    const std::string defaultBefore = ReadFileBytes(defaultFile);
+    for (const auto& [operation, message] : cases) {
+        EXPECT_EQ(MessageOf(operation), message);
+        EXPECT_EQ(ReadFileBytes(frenchFile), frenchBefore);
+        EXPECT_EQ(ReadFileBytes(defaultFile), defaultBefore);
+    }
+    // Posting the name it already holds changes nothing and is no error; other entries of
+    // the section stay editable.
+    EXPECT_NO_THROW(server->WriteValue("Definitions", "OvkLanguage", "French"));
+    server->WriteValue("Definitions", "OvkLocale", "fr");
+    server->DeleteKeyFromAll("Definitions", "OvkLocale");
+    EXPECT_EQ(ReadFileBytes(frenchFile), frenchBefore);
+}
+
+// A section of 40,000 keys is listed whole: no name is cut where a block of names ends.
+TEST_F(ServerEditing, ListsAreCompleteHoweverLong) {
+    std::string body = "[Big]\r\n";
+    for (int n = 0; n < 40000; ++n)
+        body += "Key number " + std::to_string(n) + "=v\r\n";
+    for (int n = 0; n < 2000; ++n)
+        body += "[Section number " + std::to_string(n) + "]\r\n";
+    WriteDictionary("french.lng", "French", body);
+    std::vector<std::string> list;
+    server->ReadSectionKeys("Big", list);
+    ASSERT_EQ(list.size(), 40000u);
+    EXPECT_EQ(list.back(), "Key number 39999");
+    server->ReadSectionNames(list);
+    ASSERT_EQ(list.size(), 2002u);
+    EXPECT_EQ(list.back(), "Section number 1999");
+}
+
+// Writes go to dictionaries only: a registered file that lost its language entry (or
+// never existed) is not turned into one.
+TEST_F(ServerEditing, WritesGoOnlyToDictionaries) {
+    WriteFileBytes(frenchFile, "[Caption]\r\nOpen=Ouvrir\r\n");
+    const std::string message = "Unable to write to " + frenchFile.string() +
+                                " (the file is not a dictionary: it names no language)";
+    EXPECT_EQ(MessageOf([&] { server->WriteValue("Caption", "Open", "x"); }), message);
+    EXPECT_EQ(MessageOf([&] { server->AddKeyToAll("Caption", "New"); }), message);
+    fs::remove(frenchFile);
+    EXPECT_EQ(MessageOf([&] { server->WriteValue("Caption", "Open", "x"); }),
+              "Unable to write to " + frenchFile.string() + " (the file does not exist)");
+    EXPECT_FALSE(fs::exists(frenchFile));
 }
 
 TEST_F(ServerEditing, NewDictionariesFollowTheDefaultDictionarysEncoding) {

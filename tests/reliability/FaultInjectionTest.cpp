@@ -13,16 +13,21 @@
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 #include "TempDir.h"
+#include "WriteTarget.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -676,6 +681,117 @@ TEST(FaultSeam, CountsCallsAndFailsOnlyTheChosenOne) {
     EXPECT_EQ(message.rfind(UnableToWrite(dir / "b.Lng") + " (", 0), 0u) << message;
     EXPECT_NE(message.find(std::strerror(EXDEV)), std::string::npos) << message;
     EXPECT_EQ(Snapshot(dir.Path()), (FolderState{{"a.Lng", "[S]\r\nk=1\r\n"}}));
+}
+
+// ---------------------------------------------------------------------------------------
+// Where writes go: the catalogue in one write, links, a held folder lock.
+
+TEST(FolderWrites, ARescanReplacesTheCatalogueInOneWrite) {
+    World world;
+    world.StartServer();
+    WriteFileBytes(world.folder / "dansk.lng", "[Definitions]\r\nOvkLanguage=Dansk\r\n");
+    std::vector<std::string> stores;
+    detail::SetAtomicWriteObserver([&](const fs::path& target, std::string_view bytes) {
+        if (target == world.settings)
+            stores.emplace_back(bytes);
+    });
+    world.server->RefreshLanguages();
+    detail::SetAtomicWriteObserver(nullptr);
+    // Never an erased or half-built catalogue in between: the one write holds all of it.
+    ASSERT_EQ(stores.size(), 1u);
+    for (const char* name : {"Dansk=", "Default=", "English=", "French="})
+        EXPECT_NE(stores[0].find(name), std::string::npos) << name;
+}
+
+// A link the writer made keeps the dictionary shared; one another user planted is refused;
+// a hard-linked file is rewritten in place where only the writer can have linked it.
+TEST(FolderWrites, LinksTheWriterMadeStaySharedPlantedOnesAreRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    struct Case {
+        const char* name;
+        bool symbolic;
+        uid_t owner;       // of the link
+        bool sharedFolder; // writable by others (with the sticky bit)
+        const char* expectedError;
+        bool sharedAfter; // the other name sees the write
+    };
+    const std::vector<Case> cases{
+        {"own symbolic link", true, ::geteuid(), true, nullptr, true},
+        {"planted symbolic link", true, 54321, true, "the file is a link made by another user",
+         false},
+        {"hard link, private folder", false, ::geteuid(), false, nullptr, true},
+        {"hard link, shared folder", false, ::geteuid(), true, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir, elsewhere;
+        const fs::path shared = elsewhere / "shared.Lng", link = dir / "link.Lng";
+        WriteFileBytes(shared, "[Definitions]\r\nOvkLanguage=Shared\r\n[S]\r\nk=old\r\n");
+        if (c.symbolic) {
+            fs::create_symlink(shared, link);
+            ASSERT_EQ(::lchown(link.c_str(), c.owner, c.owner), 0);
+        } else {
+            fs::create_hard_link(shared, link);
+        }
+        if (c.sharedFolder)
+            fs::permissions(dir.Path(), fs::perms::all | fs::perms::sticky_bit);
+        ProfileFile writer(link);
+        writer.WriteString("S", "k", "new");
+        const std::string message = FaultMessageOf([&] { writer.UpdateFile(); });
+        writer.DiscardChanges();
+        EXPECT_EQ(message, c.expectedError ? UnableToWrite(link) + " (" + c.expectedError + ")"
+                                           : std::string());
+        EXPECT_EQ(ProfileFile(shared).ReadString("S", "k", ""), c.sharedAfter ? "new" : "old");
+        EXPECT_EQ(fs::is_symlink(link), c.symbolic);
+        if (!c.expectedError) {
+            EXPECT_EQ(ProfileFile(link).ReadString("S", "k", ""), "new");
+        }
+        EXPECT_EQ(Snapshot(dir.Path()).size() + Snapshot(elsewhere.Path()).size(),
+                  c.symbolic ? 1u : 2u)
+            << "no temporary file or journal left";
+    }
+}
+
+// An in-place rewrite killed halfway leaves its journal: readers see the new content, and
+// the next writer completes the rewrite before its own.
+TEST(FolderWrites, AnInterruptedInPlaceRewriteIsCompletedFromItsJournal) {
+    TempDir dir, elsewhere;
+    const fs::path file = dir / "a.Lng";
+    WriteFileBytes(file, "[S]\r\nk=new\r\nz=1\r\n");
+    fs::create_hard_link(file, elsewhere / "b.Lng");
+    WriteFileBytes(detail::JournalOf(file), "[S]\r\nk=new\r\nz=1\r\n");
+    WriteFileBytes(file, "[S]\r\nk=ne"); // torn in place; the journal holds the whole file
+    EXPECT_EQ(ProfileFile(file).ReadString("S", "z", ""), "1");
+    ProfileFile writer(file);
+    writer.WriteString("S", "w", "2");
+    writer.UpdateFile();
+    EXPECT_EQ(ReadFileBytes(elsewhere / "b.Lng"), "[S]\r\nk=new\r\nz=1\r\nw=2\r\n");
+    EXPECT_FALSE(fs::exists(detail::JournalOf(file)));
+}
+
+TEST(FolderWrites, AHeldFolderLockFailsAWriterAfterABoundedWaitNamingTheHolder) {
+    TempDir dir;
+    const fs::path file = dir / "a.Lng";
+    const int holder = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    ProfileFile writer(file);
+    writer.WriteString("S", "k", "v");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = FaultMessageOf([&] { writer.UpdateFile(); });
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ::close(holder);
+    EXPECT_EQ(message.rfind(UnableToWrite(file) + " (the folder " + dir.Path().string() +
+                                " is locked by process " + std::to_string(::getpid()) + " (",
+                            0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("); gave up after 5 s)"), std::string::npos) << message;
+    EXPECT_GE(waited, detail::kFolderLockPatience);
+    // Once the lock is free, the kept change is written.
+    writer.UpdateFile();
+    EXPECT_EQ(ProfileFile(file).ReadString("S", "k", ""), "v");
 }
 
 } // namespace

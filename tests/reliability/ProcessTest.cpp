@@ -17,6 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -193,6 +194,45 @@ TEST(KillWriter, EveryDictionaryOfAServerOperationIsOneWholeState) {
         },
         state);
     Report("server", stats);
+}
+
+// Killed while it creates languages and rescans: the catalogue is never a part of itself
+// and never names a language without its dictionary.
+TEST(KillWriter, TheCatalogueIsNeverPartialAndNamesNoMissingDictionary) {
+    TempDir dir, config, logs;
+    const fs::path settings = config / "Localize.ini";
+    WriteFileBytes(settings, "[Others]\r\nDicPath=" + dir.Path().string() + "\r\n");
+    long state = 0;
+    const KillStats stats = KillLoop(
+        dir.Path(), logs.Path(),
+        [&](long from) {
+            return std::vector<std::string>{WorkerPath(), "catalogue-kill", settings.string(),
+                                            dir.Path().string(), std::to_string(from)};
+        },
+        [&]() -> long {
+            // The dictionaries in the folder, each with the language it names.
+            std::map<std::string, std::string> dictionaries;
+            for (const auto& entry : fs::directory_iterator(dir.Path())) {
+                const std::string name = entry.path().filename().string();
+                if (name.size() > 4 && name.substr(name.size() - 4) == ".Lng")
+                    dictionaries[entry.path().string()] =
+                        ProfileFile(entry.path()).ReadString("Definitions", "OvkLanguage", "");
+            }
+            SettingsStore store(settings);
+            EXPECT_TRUE(store.OpenKey());
+            std::vector<std::string> catalogued;
+            store.ReadSection("Languages", catalogued);
+            for (const std::string& language : catalogued) {
+                const std::string file = store.ReadString("Languages", language, "");
+                EXPECT_EQ(dictionaries.count(file) ? dictionaries[file] : "<no dictionary>",
+                          language);
+            }
+            // At most the language being created when the writer died is not catalogued yet.
+            EXPECT_GE(catalogued.size() + 1, dictionaries.size());
+            return ::testing::Test::HasFailure() ? -1 : static_cast<long>(dictionaries.size());
+        },
+        state);
+    Report("catalogue", stats);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -67,6 +67,15 @@ int ServerKill(const std::string& settings, const std::string& folder, long star
         server.AddKeyToAll("Kill", ServerKillKey(w));
 }
 
+// Creates languages and rescans the folder, over and over, as a translator's tools would.
+int CatalogueKill(const std::string& settings, const std::string& folder, long start) {
+    TOvkLocalizeServer server(nullptr, Environment(settings, folder));
+    for (long w = start + 1;; ++w) {
+        server.NewLanguage("Lang" + std::to_string(w), nullptr);
+        server.RefreshLanguages();
+    }
+}
+
 // One round of a writing process; see WorkerProtocol.h.
 void WriteRound(TOvkLocalizeServer& server, SettingsStore& store, int id, int round) {
     for (const auto& name : server.LanguageList().Names()) {
@@ -198,6 +207,8 @@ int main(int argc, char** argv) {
             return SettingsKill(args[1], Number(args[2]));
         if (mode == "server-kill" && args.size() == 4)
             return ServerKill(args[1], args[2], Number(args[3]));
+        if (mode == "catalogue-kill" && args.size() == 4)
+            return CatalogueKill(args[1], args[2], Number(args[3]));
         if ((mode == "editor" || mode == "app") && args.size() == 5)
             return Writer(args[1], args[2], static_cast<int>(Number(args[3])),
                           static_cast<int>(Number(args[4])), mode == "app");

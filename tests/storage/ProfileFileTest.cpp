@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"EmptyValue", "[S]\nk=\n", "S", "k", ""},
         ReadCase{"EmptyValueBlanks", "[S]\nk=   \n", "S", "k", ""},
         ReadCase{"LineWithoutEquals", "[S]\nk\n", "S", "k", std::nullopt},
+        // A key without a value is the first match of its name: a later one stays hidden.
+        ReadCase{"LineWithoutEqualsHidesLaterKey", "[S]\nk\nk=v\n", "S", "k", std::nullopt},
+        ReadCase{"LineWithoutEqualsMatchesTrimmed", "[S]\n  K  \nk=v\n", "S", "k", std::nullopt},
         ReadCase{"SplitAtFirstEquals", "[S]\nk=a=b\n", "S", "k", "a=b"},
         ReadCase{"CommentLine", "[S]\n;k=v\n", "S", ";k", std::nullopt},
         ReadCase{"IndentedComment", "[S]\n  ;k=v\n", "S", "k", std::nullopt},
@@ -203,6 +206,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {W("s", "KEY", "new value")},
                     "; head\r\n[S]\r\n  Key = new value  \r\n\r\n[T]\r\nx=1\r\n"},
         RewriteCase{"ReplaceEmptyValue", "[S]\nk=\nz=1\n", {W("S", "k", "v")}, "[S]\nk=v\nz=1\n"},
+        // A line without '=' is a key without a value: written in place, removed by a delete.
+        RewriteCase{"FillKeyWithoutValue",
+                    "[S]\n  Key  \nkey=later\n",
+                    {W("S", "key", "v")},
+                    "[S]\n  Key=v  \nkey=later\n"},
+        RewriteCase{"DeleteKeyWithoutValue", "[S]\nk\nk=later\n", {D("S", "k")}, "[S]\nk=later\n"},
         RewriteCase{
             "ReplaceFirstDuplicateOnly", "[S]\nk=1\nk=2\n", {W("S", "k", "3")}, "[S]\nk=3\nk=2\n"},
         RewriteCase{"AppendAfterCommentsBeforeBlanks",
