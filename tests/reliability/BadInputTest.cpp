@@ -290,6 +290,30 @@ TEST_F(BadInput, AFolderWithoutPermissionsGivesAClearErrorToAUser) {
     run = Lngtool({"set", "Caption", "Open", "Ouvrir"}, asNobody);
     ExpectCleanFailure(run, "Unable to write to " + (dict / "english.lng").string() + " (");
     EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    // A language that cannot be written is not made: the failure is said, nothing catalogued.
+    run = Lngtool({"new", "Klingon"}, asNobody);
+    ExpectCleanFailure(run, "Unable to write to " + dict.string() + "/OvkK4525NGONA.Lng (");
+    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    run = Lngtool({"languages"}, asNobody);
+    EXPECT_EQ(run.out, "English\t" + (dict / "english.lng").string() + "\n");
+
+    // A settings folder that can be read but not written still serves every read; a write
+    // names the store and the reason.
+    const fs::path settingsFolder = folders.SettingsFile().parent_path();
+    WriteFileBytes(folders.SettingsFile(),
+                   "[Others]\r\nDicPath=" + dict.string() + "\r\nActualLanguage=Old\r\n" +
+                       "[Languages]\r\nEnglish=" + (dict / "english.lng").string() + "\r\n");
+    fs::permissions(settingsFolder,
+                    fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    run = Lngtool({"current"}, asNobody);
+    EXPECT_EQ(run.out, "Old\n") << run.err;
+    run = Lngtool({"languages"}, asNobody);
+    EXPECT_EQ(run.out, "English\t" + (dict / "english.lng").string() + "\n") << run.err;
+    run = Lngtool({"use", "English"}, asNobody);
+    ExpectCleanFailure(run, "Failed to set data for 'ActualLanguage' (" +
+                                folders.SettingsFile().string() + ": ");
+    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    fs::permissions(settingsFolder, fs::perms::all);
 
     // Not even readable: the dictionary reads as empty, writes fail.
     fs::permissions(dict, fs::perms::owner_all);
@@ -460,20 +484,51 @@ TEST_F(BadInput, ASettingsStoreEditedIntoNonsenseGivesAClearErrorOrWorks) {
 // flag, and an escaped NUL cannot make a checked name stand for another file.
 TEST_F(BadInput, DeletingALanguageNeverDeletesAnythingElse) {
     const fs::path victim = root / "victim.txt", bare = root / "victim";
+    // A real dictionary with its flag, but in another folder than the dictionary folder.
+    const fs::path outside = root / "outside.lng", outsideFlag = root / "outside.bmp";
+    const std::string outsideBytes = "[Definitions]\r\nOvkLanguage=Outside\r\n";
     const std::string store =
         "[Others]\r\nDicPath=" + dict.string() + "\r\n[Languages]\r\nPlain=" + victim.string() +
-        "\r\nNul=" + victim.string() + "%00/x.lng\r\n" + "Also=" + bare.string() + "%00.lng\r\n";
+        "\r\nNul=" + victim.string() + "%00/x.lng\r\n" + "Also=" + bare.string() +
+        "%00.lng\r\nOutside=" + outside.string() + "\r\n";
     fs::create_directories(folders.SettingsFile().parent_path());
-    for (const char* name : {"Plain", "Nul", "Also"}) {
+    for (const char* name : {"Plain", "Nul", "Also", "Outside"}) {
         SCOPED_TRACE(name);
         WriteFileBytes(victim, "precious");
         WriteFileBytes(bare, "precious too");
+        WriteFileBytes(outside, outsideBytes);
+        WriteFileBytes(outsideFlag, "BM precious flag");
         WriteFileBytes(folders.SettingsFile(), store);
         auto server = Server();
-        server->DeleteLanguage(name);
+        EXPECT_FALSE(server->DeleteLanguage(name));
         EXPECT_EQ(ReadFileBytes(victim), "precious");
         EXPECT_EQ(ReadFileBytes(bare), "precious too");
+        EXPECT_EQ(ReadFileBytes(outside), outsideBytes);
+        EXPECT_EQ(ReadFileBytes(outsideFlag), "BM precious flag");
     }
+    // Nor is such a file written: the entry names no dictionary of this folder.
+    WriteFileBytes(folders.SettingsFile(), store);
+    auto server = Server();
+    server->SelectLanguage("Outside");
+    EXPECT_EQ(MessageOf([&] { server->WriteValue("Caption", "Open", "x"); }),
+              "The language has no dictionary file");
+    EXPECT_THROW(server->AddKeyToAll("Caption", "Open"), std::runtime_error);
+    EXPECT_EQ(ReadFileBytes(outside), outsideBytes);
+}
+
+// A rescan decides what is a dictionary without reading a huge file whole, and skips it.
+TEST_F(BadInput, HugeStrayFilesAreSkippedWithoutBeingRead) {
+    WriteDictionary("english.lng", "English");
+    for (const auto& [name, size] :
+         {std::pair{"sparse.lng", off_t{1} << 40}, std::pair{"big.lng", off_t{300} << 20}}) {
+        const std::string header = "[Definitions]\r\nOvkLanguage=Huge\r\n";
+        WriteFileBytes(dict / name, header);
+        ASSERT_EQ(::truncate((dict / name).c_str(), size), 0) << name;
+    }
+    const ToolRun run = Lngtool({"folder", dict.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const ToolRun list = Lngtool({"languages"});
+    EXPECT_EQ(list.out, "English\t" + (dict / "english.lng").string() + "\n");
 }
 
 // A name holding NUL cannot be a file name: such values read as no file at all, so no
