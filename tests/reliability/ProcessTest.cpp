@@ -6,6 +6,7 @@
 // the random delays is printed and can be fixed with TAVREL_KILL_SEED.
 
 #include "ReliabilitySupport.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 #include "TempDir.h"
@@ -236,6 +237,40 @@ TEST(KillWriter, TheCatalogueIsNeverPartialAndNamesNoMissingDictionary) {
 }
 
 // ---------------------------------------------------------------------------------------
+
+// While another process rescans the folder again and again, this one always finds every
+// language: the catalogue is replaced, never erased and rebuilt.
+TEST(ConcurrentProcesses, ARescanElsewhereNeverHidesALanguage) {
+    TempDir dir, config, logs;
+    const fs::path settings = config / "Localize.ini";
+    std::string store = "[Others]\r\nDicPath=" + dir.Path().string() + "\r\n[Languages]\r\n";
+    for (const char* name : {"Default", "English", "French"}) {
+        const fs::path file =
+            dir / (std::string(name) == "Default" ? "OvkDefault.Lng" : std::string(name) + ".Lng");
+        WriteFileBytes(file, "[Definitions]\r\nOvkLanguage=" + std::string(name) + "\r\n");
+        store += std::string(name) + "=" + file.string() + "\r\n";
+    }
+    WriteFileBytes(settings, store);
+    TLocalizeEnvironment env;
+    env.SettingsFile = settings;
+    env.DefaultFolder = dir.Path();
+    TOvkLocalizeServer server(nullptr, env);
+    Child rescans({WorkerPath(), "refresh", settings.string(), dir.Path().string(), "400"},
+                  logs / "out.txt", logs / "err.txt");
+    int looks = 0, misses = 0, status = -1;
+    while (!rescans.WaitFor(0ms, status)) {
+        server.ReloadLanguageList();
+        for (const char* name : {"English", "French"}) {
+            ++looks;
+            misses +=
+                server.LanguageList().IndexOf(name) < 0 || server.LanguageFileName(name).empty();
+        }
+    }
+    EXPECT_EQ(status, 0) << ReadFileBytes(logs / "err.txt");
+    EXPECT_GT(looks, 100);
+    EXPECT_EQ(misses, 0) << "of " << looks << " looks";
+    RecordProperty("looks", looks);
+}
 
 TEST(ConcurrentProcesses, EveryWriteOfEveryProcessIsPresentAndNoReaderSeesATornFile) {
     TempDir dir, config, logs;

@@ -76,6 +76,14 @@ int CatalogueKill(const std::string& settings, const std::string& folder, long s
     }
 }
 
+// Rescans the folder `times` times, as a second editor or lngtool would.
+int Refresh(const std::string& settings, const std::string& folder, long times) {
+    TOvkLocalizeServer server(nullptr, Environment(settings, folder));
+    for (long n = 0; n < times; ++n)
+        server.RefreshLanguages();
+    return 0;
+}
+
 // One round of a writing process; see WorkerProtocol.h.
 void WriteRound(TOvkLocalizeServer& server, SettingsStore& store, int id, int round) {
     for (const auto& name : server.LanguageList().Names()) {
@@ -207,6 +215,8 @@ int main(int argc, char** argv) {
             return SettingsKill(args[1], Number(args[2]));
         if (mode == "server-kill" && args.size() == 4)
             return ServerKill(args[1], args[2], Number(args[3]));
+        if (mode == "refresh" && args.size() == 4)
+            return Refresh(args[1], args[2], Number(args[3]));
         if (mode == "catalogue-kill" && args.size() == 4)
             return CatalogueKill(args[1], args[2], Number(args[3]));
         if ((mode == "editor" || mode == "app") && args.size() == 5)
