@@ -13,7 +13,7 @@ build="${TAVREL_BUILD_DIR:-$root/build}"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libicu-dev libcli11-dev
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     xvfb xauth xdotool
     fonts-dejavu-core fonts-wqy-microhei

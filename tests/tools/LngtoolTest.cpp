@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tavrel::test {
@@ -45,6 +47,28 @@ Result RunLngtool(const std::vector<std::string>& args, const fs::path& scratch)
     return r;
 }
 
+// Every file of a folder with its bytes: equal snapshots mean nothing was written.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& name : FolderEntries(folder))
+        files[name] = ReadFileBytes(folder / name);
+    return files;
+}
+
+// A 1x1 picture in the bitmap format of the flags: file header, info header, one padded row.
+std::string OnePixelBitmap() {
+    std::string bmp = "BM";
+    const auto le = [&bmp](unsigned value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    le(58, 4), le(0, 4), le(54, 4);                     // size, reserved, pixel offset
+    le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2); // header size, 1x1, planes, bits
+    le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    le(0xFF0000, 4); // one red pixel and the row's padding
+    return bmp;
+}
+
 class Lngtool : public ::testing::Test {
 protected:
     ScopedUserFolders folders;
@@ -62,14 +86,30 @@ TEST_F(Lngtool, UsageErrorsExitWithTwoAndFailuresWithOne) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        std::string errorStart;
+        std::string firstLine; // of the error output
     };
     const std::vector<Case> cases = {
-        {{}, 2, "usage: lngtool"},
+        {{}, 2, "usage: lngtool [--language NAME] COMMAND [ARGS]"},
         {{"frobnicate"}, 2, "lngtool: unknown command 'frobnicate'"},
+        {{"--bogus"}, 2, "lngtool: unknown option --bogus"},
         {{"get", "Caption"}, 2, "lngtool get: wrong number of arguments"},
+        {{"get", "Caption", "Open", "x"}, 2, "lngtool get: wrong number of arguments"},
         {{"folder", "--bogus"}, 2, "lngtool folder: unknown option --bogus"},
-        {{"folder", (dict / "missing").string()}, 1, "lngtool: No such folder: "},
+        {{"set", "Caption", "Open", "x", "--language"}, 2, "lngtool set: --language needs a value"},
+        {{"image", "Default", "--export", "a.bmp", "--import", "b.bmp"},
+         2,
+         "lngtool image: --export and --import exclude each other"},
+        {{"--locale", "pl", "new", "Klingon"},
+         2,
+         "lngtool new: --locale must follow the command name"},
+        {{"folder", (dict / "missing").string()},
+         1,
+         "lngtool: No such folder: " + (dict / "missing").string()},
+        {{"delete", "Klingon"}, 1, "lngtool: Unknown language: Klingon"},
+        {{"new", "a\tb"},
+         1,
+         "lngtool: Invalid language name \"a\\tb\": it holds a control or invisible formatting "
+         "character"},
         {{"use", "Klingon"}, 1, "lngtool: Unknown language: Klingon"},
         {{"set", "Caption", "Open", "\xD0"},
          1,
@@ -82,12 +122,116 @@ TEST_F(Lngtool, UsageErrorsExitWithTwoAndFailuresWithOne) {
     for (const auto& c : cases) {
         const Result r = Lng(c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(r.err.rfind(c.errorStart, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.firstLine);
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
     const Result help = Lng({"keys", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: lngtool keys SECTION", 0), 0u) << help.out;
+}
+
+// Help and options only where a word can be one: after "--" every word is a value. Each case
+// also checks what was stored, or that no file of the folder changed.
+TEST_F(Lngtool, WordsAfterDoubleDashAreValuesAndHelpIsAnOptionOnlyBeforeIt) {
+    Ok({"folder", dict.Path().string()});
+    const std::string usage = Ok({"--help"}).out;
+    EXPECT_EQ(usage.rfind("usage: lngtool [--language NAME] COMMAND [ARGS]\n", 0), 0u) << usage;
+    EXPECT_NE(usage.find("\n  set SECTION KEY VALUE\n      Store a value.\n"), std::string::npos)
+        << usage;
+    const std::string setUsage = "usage: lngtool set SECTION KEY VALUE\n";
+    const std::string setLinesUsage = "usage: lngtool set-lines SECTION KEY [LINE...]\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+        std::vector<std::string> readBack; // shows what was stored; none: nothing may change
+        std::string stored;
+    };
+    const std::vector<Case> cases = {
+        {{"set", "Caption", "Help", "--", "--help"},
+         0,
+         "",
+         "",
+         {"get", "Caption", "Help"},
+         "--help\n"},
+        {{"set-lines", "Text", "Flags", "--", "-v", "--help"},
+         0,
+         "",
+         "",
+         {"lines", "Text", "Flags"},
+         "-v\n--help\n"},
+        // Also once the command's own values are given: the words after "--" stay with it.
+        {{"set-lines", "Text", "More", "a", "--", "--language", "++"},
+         0,
+         "",
+         "",
+         {"lines", "Text", "More"},
+         "a\n--language\n++\n"},
+        {{"new", "--", "-Klingon"},
+         0,
+         (dict / "Ovk-2452NGONA.Lng").string() + "\n",
+         "",
+         {"--language=-Klingon", "get", "Definitions", "OvkLanguage"},
+         "-klingon\n"},
+        // A command's name where a value is due is that value; so is a negative number.
+        {{"set", "Caption", "keys", "new"}, 0, "", "", {"get", "Caption", "keys"}, "new\n"},
+        {{"set", "Caption", "Minus", "-5", "--language", "Default"},
+         0,
+         "",
+         "",
+         {"get", "Caption", "Minus"},
+         "-5\n"},
+        {{"set-lines", "Text", "Shown", "-v", "--help"},
+         0,
+         setLinesUsage + "\nStore the lines as one comma-text value.\n"
+                         "Put -- before values that start with '-'.\n",
+         "",
+         {},
+         ""},
+        {{"help"}, 0, usage, "", {}, ""},
+        {{"set", "Caption", "Dash", "-x"},
+         2,
+         "",
+         "lngtool set: unknown option -x\n" + setUsage,
+         {},
+         ""},
+        {{"set", "Caption", "Many", "a", "b", "--", "--help"},
+         2,
+         "",
+         "lngtool set: wrong number of arguments\n" + setUsage,
+         {},
+         ""},
+        // "++" would end the command's words and vanish, leaving no line to store.
+        {{"set-lines", "Text", "Lost", "++"},
+         2,
+         "",
+         "lngtool set-lines: put -- before the value ++\n" + setLinesUsage,
+         {},
+         ""},
+        {{"--bogus", "set", "Caption", "Open", "x"},
+         2,
+         "",
+         "lngtool set: unknown option --bogus\n" + setUsage,
+         {},
+         ""},
+        {{"frobnicate", "Caption"},
+         2,
+         "",
+         "lngtool: unknown command 'frobnicate'\n\n" + usage,
+         {},
+         ""},
+    };
+    for (const auto& c : cases) {
+        const auto before = Snapshot(dict.Path());
+        const Result r = Lng(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << ' ' << c.args.back();
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        if (c.readBack.empty())
+            EXPECT_EQ(Snapshot(dict.Path()), before) << c.args[0] << ' ' << c.args.back();
+        else
+            EXPECT_EQ(Ok(c.readBack).out, c.stored);
+    }
 }
 
 TEST_F(Lngtool, AWholeRoundOnARealFolder) {
@@ -142,6 +286,40 @@ TEST_F(Lngtool, AWholeRoundOnARealFolder) {
                                (dict / "OvkF6520GAISA.Lng").string() + "\n");
     EXPECT_FALSE(fs::exists(dict / "OvkF6520GAISA.Lng"));
     EXPECT_EQ(Ok({"languages"}).out, "Default\t" + (dict / "OvkDefault.Lng").string() + "\n");
+
+    // A catalogued language whose dictionary is already gone: nothing to report as removed.
+    Ok({"new", "Klingon"});
+    fs::remove(dict / "OvkK4525NGONA.Lng");
+    const Result gone = Lng({"delete", "Klingon"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.err, "lngtool: nothing was removed for Klingon\n");
+    EXPECT_TRUE(gone.out.empty()) << gone.out;
+}
+
+// The flag is written by the server inside the folder: never through a link another user
+// planted there to have the tool overwrite a file elsewhere.
+TEST_F(Lngtool, FlagImportNeverWritesThroughAPlantedLink) {
+#ifndef LNGTOOL_WITH_PICTURES
+    GTEST_SKIP() << "this lngtool was built without picture support";
+#endif
+    Ok({"folder", dict.Path().string()});
+    WriteFileBytes(scratch / "flag.bmp", OnePixelBitmap());
+    const fs::path flag = dict / "OvkDefault.bmp";
+    EXPECT_EQ(Ok({"image", "Default", "--import", (scratch / "flag.bmp").string()}).out,
+              flag.string() + "\n");
+    EXPECT_EQ(Ok({"image", "Default"}).out, flag.string() + "\t1x1\n");
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    fs::remove(flag);
+    WriteFileBytes(scratch / "elsewhere.bmp", "someone's file");
+    fs::create_symlink(scratch / "elsewhere.bmp", flag);
+    ASSERT_EQ(::lchown(flag.c_str(), 54321, 54321), 0);
+    const Result r = Lng({"image", "Default", "--import", (scratch / "flag.bmp").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "lngtool: Unable to write to " + flag.string() +
+                         " (the file is a link made by another user)\n");
+    EXPECT_EQ(ReadFileBytes(scratch / "elsewhere.bmp"), "someone's file");
 }
 
 TEST_F(Lngtool, EveryScriptLocalesAndPluralVariants) {

@@ -54,7 +54,8 @@ void ImageCommand(tavrel::TOvkLocalizeServer& server, const std::string& languag
     std::error_code ec;
     if (importFile) {
         auto picture = LoadPicture(importFile);
-        picture->SaveToFile(flag);
+        // The server writes the flag in the dictionary folder, never through a planted link.
+        server.SaveLanguageImageOf(language, *picture);
         std::cout << flag.string() << '\n';
     } else if (exportFile) {
         if (!fs::is_regular_file(flag, ec))
