@@ -1,8 +1,12 @@
 #include "OpenPictureDialog.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QShowEvent>
 
 namespace tavrel::editor {
 
@@ -31,6 +35,43 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent)
 
 bool TOpenPictureDialog::Execute() {
     return exec() == QDialog::Accepted;
+}
+
+void TOpenPictureDialog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        QWidget* active = QApplication::activeWindow();
+        opener_ = active != nullptr && active != this
+                      ? active
+                      : (parentWidget() != nullptr ? parentWidget()->window() : nullptr);
+    }
+    QFileDialog::showEvent(event);
+}
+
+void TOpenPictureDialog::done(int result) {
+
+    QFileDialog::done(result);
+
+}
+
+// The name field's completion list is a popup window of its own, and Enter in the field
+// accepts the dialog while the list is still open. Left open, it would keep the
+// application in popup mode after the dialog has gone: the opener would not become
+// active again, and the list would swallow the next key typed.
+void TOpenPictureDialog::CloseCompletionList() {
+    if (QApplication::activePopupWidget() == nullptr)
+        return;
+    for (const QCompleter* completer : findChildren<QCompleter*>()) {
+        QAbstractItemView* list = completer->popup();
+        if (list->isVisible())
+            list->hide();
+    }
+}
+
+// Not every platform hands the activation back to the opener when a dialog is hidden;
+// without it the keyboard would still be aimed at the hidden dialog.
+void TOpenPictureDialog::ReturnToOpener() {
+    if (opener_ != nullptr && opener_->isVisible())
+        opener_->activateWindow();
 }
 
 QString TOpenPictureDialog::FileName() const {

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QFileDialog>
+#include <QPointer>
 
 class QLabel;
 
 namespace tavrel::editor {
 
 // A file-open dialog for bitmap pictures ("Bitmaps (*.bmp)", default suffix "bmp") that
-// previews the picture under selection.
+// previews the picture under selection. However it closes, the keyboard goes back to the
+// window that opened it.
 class TOpenPictureDialog : public QFileDialog {
     Q_OBJECT
 public:
@@ -18,9 +20,18 @@ public:
     // The chosen file, or the empty text.
     QString FileName() const;
 
+protected:
+    void done(int result) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     void ShowPreview(const QString& file);
+    void CloseCompletionList();
+    void ReturnToOpener();
+
     QLabel* preview_;
+    // The window that was active when the dialog opened.
+    QPointer<QWidget> opener_;
 };
 
 } // namespace tavrel::editor

@@ -5,8 +5,10 @@
 #include "FNewLangNameDialog.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QTest>
 
 namespace tavrel::editor::test {
@@ -84,6 +86,74 @@ TEST_F(DialogsTest, NewLanguagePictureIsReplacedOnlyByALoadableBitmap) {
     });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(dialog.Picture().Width(), 8);
+}
+
+// How the picture dialog is left while its name field's completion list is open.
+enum class Leave { EnterKey, EscapeKey, OpenButton, CancelButton };
+
+// Answers the next picture dialog: types the path of `file` into its name field, then
+// leaves the way `leave` says.
+void LeavePictureDialog(const fs::path& file, Leave leave) {
+    OnNextModal<QFileDialog>([file, leave](QFileDialog* files) {
+        TypeFileNameWithCompletion(*files, file);
+        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+        const auto* buttons = files->findChild<QDialogButtonBox*>("buttonBox");
+        if (leave == Leave::EnterKey || leave == Leave::EscapeKey)
+            QTest::keyClick(name, leave == Leave::EnterKey ? Qt::Key_Return : Qt::Key_Escape);
+        else
+            QTest::mouseClick(buttons->button(leave == Leave::OpenButton
+                                                  ? QDialogButtonBox::Open
+                                                  : QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+        if (files->isVisible()) {
+            ADD_FAILURE() << "the picture dialog stays open";
+            files->reject();
+        }
+    });
+}
+
+TEST_F(DialogsTest, KeysReachTheOpenerOfThePictureDialogHoweverItCloses) {
+    QImage green(8, 8, QImage::Format_RGB32);
+    green.fill(QColor(0, 160, 0));
+    QtPicture(green).SaveToFile(dictionaries / "green.bmp");
+    WriteSampleFolder();
+    StartWindow();
+    struct Case {
+        Leave leave;
+        bool chosen;
+        Qt::Key closing;
+        int result;
+    };
+    for (const Case c : {Case{Leave::EnterKey, true, Qt::Key_Return, QDialog::Accepted},
+                         Case{Leave::EscapeKey, false, Qt::Key_Escape, QDialog::Rejected},
+                         Case{Leave::OpenButton, true, Qt::Key_Escape, QDialog::Rejected},
+                         Case{Leave::CancelButton, false, Qt::Key_Return, QDialog::Accepted}}) {
+        SCOPED_TRACE(static_cast<int>(c.leave));
+        window->activateWindow();
+        ClickRow(*window->ListBox1, 0);
+        ASSERT_EQ(FocusAfterActivation(window->Edit1), window->Edit1);
+        LeavePictureDialog(dictionaries / "green.bmp", c.leave);
+        QTest::mouseDClick(window->Image1, Qt::LeftButton);
+        EXPECT_EQ(FocusAfterActivation(window->Edit1), window->Edit1);
+        TypeOnKeyboard("xy");
+        EXPECT_EQ(window->Edit1->text(), "xy") << "the value field keeps its first key";
+
+        TNewLangNameDialog language;
+        const int result = RunDialog<TNewLangNameDialog>(language, [&](TNewLangNameDialog* d) {
+            EXPECT_EQ(FocusAfterActivation(d->LangName), d->LangName);
+            LeavePictureDialog(dictionaries / "green.bmp", c.leave);
+            QTest::mouseDClick(d->Image1, Qt::LeftButton);
+            EXPECT_EQ(FocusAfterActivation(d->LangName), d->LangName);
+            EXPECT_EQ(QApplication::activeWindow(), d);
+            TypeOnKeyboard("de");
+            PressOnKeyboard(c.closing);
+            if (!QTest::qWaitFor([d] { return !d->isVisible(); }, 1000))
+                d->done(-1);
+        });
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(language.LangName->text(), "de");
+        EXPECT_EQ(language.Picture().Image() != DefaultFlagsImage(), c.chosen);
+    }
 }
 
 TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {

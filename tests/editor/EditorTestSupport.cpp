@@ -8,8 +8,11 @@
 
 #include <cstdlib>
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QElapsedTimer>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -63,6 +66,29 @@ void TypeFileName(QFileDialog& dialog, const fs::path& file) {
     ASSERT_NE(name, nullptr);
     name->setText(QString::fromStdString(file.string()));
     QMetaObject::invokeMethod(&dialog, "accept");
+}
+
+void TypeFileNameWithCompletion(QFileDialog& dialog, const fs::path& file) {
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    ASSERT_EQ(FocusAfterActivation(name), name);
+    const QString folder = QString::fromStdString(file.parent_path().string());
+    QTest::keyClicks(name, folder + '/');
+    // The list offers names once the folder has been read, which happens in the background.
+    const auto* files = qobject_cast<const QFileSystemModel*>(name->completer()->model());
+    ASSERT_NE(files, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(folder)) > 0; }));
+    QTest::keyClicks(name, QString::fromStdString(file.filename().string()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return name->completer()->popup()->isVisible(); }));
+}
+
+void TypeOnKeyboard(const QString& text) {
+    for (const QChar character : text)
+        QTest::keyClick(QGuiApplication::focusWindow(), character.toLatin1());
+}
+
+void PressOnKeyboard(Qt::Key key) {
+    QTest::keyClick(QGuiApplication::focusWindow(), key);
 }
 
 std::shared_ptr<bool> AnswerConfirmation(bool yes, QString* text) {

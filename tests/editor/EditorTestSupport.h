@@ -52,6 +52,14 @@ template <class T> std::shared_ptr<bool> OnNextModal(std::function<void(T*)> act
 // Chooses `file` in an open-picture dialog as if typed into its name field, and opens it.
 void TypeFileName(QFileDialog& dialog, const fs::path& file);
 
+// Types the path of `file` into an open-picture dialog's name field key by key, the folder
+// first and then the name, so that the field's completion list is open when typing ends.
+void TypeFileNameWithCompletion(QFileDialog& dialog, const fs::path& file);
+
+// Keys as the keyboard delivers them: to whichever window has the focus.
+void TypeOnKeyboard(const QString& text);
+void PressOnKeyboard(Qt::Key key);
+
 // The widget that has the keyboard focus once a just-shown window got activated (which
 // takes some event processing on a busy machine); nullptr after two seconds without focus.
 QWidget* FocusAfterActivation(QWidget* expected);
