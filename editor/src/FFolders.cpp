@@ -1,70 +1,92 @@
 #include "FFolders.h"
 
 #include <QDir>
-#include <QFileSystemModel>
 #include <QMouseEvent>
-#include <QSortFilterProxyModel>
 
 namespace tavrel::editor {
 
-// Above the home folder only the chain of folders leading to it passes, so the home
-// folder is the one item under the view's root; everything below it passes.
-class TFolderProxy : public QSortFilterProxyModel {
-public:
-    TFolderProxy(const QString& home, QObject* parent)
-        : QSortFilterProxyModel(parent), home_(home), homeAsFolder_(AsFolder(home)) {}
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-        const auto* folders = static_cast<const QFileSystemModel*>(sourceModel());
-        const QString path = folders->filePath(folders->index(row, 0, parent));
-        return path == home_ || home_.startsWith(AsFolder(path)) || path.startsWith(homeAsFolder_);
-    }
-
-private:
-    static QString AsFolder(const QString& path) {
-        return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-    }
-    QString home_;
-    QString homeAsFolder_;
-};
+namespace {
+// Where an item keeps its folder's full path, and whether its sub-folders have been read.
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kReadRole = Qt::UserRole + 1;
+} // namespace
 
 TFolderTree::TFolderTree(QWidget* parent)
-    : QTreeView(parent), folders_(new QFileSystemModel(this)),
-      home_(QDir::cleanPath(QDir::homePath())) {
-    // Like the folder tree it stands for, the view is a snapshot: no file-system watching.
-    folders_->setOption(QFileSystemModel::DontWatchForChanges);
-    folders_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    folders_->setRootPath(QDir::rootPath());
-    proxy_ = new TFolderProxy(home_, this);
-    proxy_->setSourceModel(folders_);
-    setModel(proxy_);
-
-    QDir above(home_);
-    const bool hasParent = above.cdUp();
-    setRootIndex(hasParent ? proxy_->mapFromSource(folders_->index(above.path())) : QModelIndex());
+    : QTreeWidget(parent), home_(QDir::cleanPath(QDir::homePath())) {
+    setColumnCount(1);
     setHeaderHidden(true);
-    for (int column = 1; column < proxy_->columnCount(rootIndex()); ++column)
-        hideColumn(column);
     setIndentation(19);
-    setRootIsDecorated(false);
+    // The file system item starts closed; its mark shows that it opens.
+    setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
+    const QString homeName = QFileInfo(home_).fileName();
+    addTopLevelItem(FolderItem(home_, homeName.isEmpty() ? home_ : homeName));
+    addTopLevelItem(FolderItem(QDir::rootPath(), QDir::rootPath()));
+    connect(this, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { ReadFolders(item); });
+}
+
+QTreeWidgetItem* TFolderTree::FolderItem(const QString& path, const QString& text) const {
+    auto* item = new QTreeWidgetItem(QStringList{text});
+    item->setData(0, kPathRole, path);
+    // The system's own icons: home for the home folder, a drive for the file system.
+    item->setIcon(0, icons_.icon(QFileInfo(path)));
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    return item;
+}
+
+void TFolderTree::ReadFolders(QTreeWidgetItem* item) const {
+    if (item->data(0, kReadRole).toBool())
+        return;
+    item->setData(0, kReadRole, true);
+    const QDir folder(item->data(0, kPathRole).toString());
+    const QStringList names = folder.entryList(QDir::AllDirs | QDir::NoDotAndDotDot,
+                                               QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    for (const QString& name : names)
+        item->addChild(FolderItem(folder.filePath(name), name));
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+QTreeWidgetItem* TFolderTree::ChildNamed(QTreeWidgetItem* item, const QString& name) const {
+    ReadFolders(item);
+    for (int row = 0; row < item->childCount(); ++row)
+        if (item->child(row)->text(0) == name)
+            return item->child(row);
+    return nullptr;
 }
 
 QModelIndex TFolderTree::RootItem() const {
-    return IndexOfPath(home_);
+    return indexFromItem(topLevelItem(0));
 }
 
 QModelIndex TFolderTree::IndexOfPath(const QString& path) const {
-    return proxy_->mapFromSource(folders_->index(QDir::cleanPath(path)));
+    const QString clean = QDir::cleanPath(path);
+    const QString homeAsFolder = home_.endsWith(QLatin1Char('/')) ? home_ : home_ + '/';
+    QTreeWidgetItem* item = nullptr;
+    QString rest;
+    if (clean == home_ || clean.startsWith(homeAsFolder)) {
+        item = topLevelItem(0);
+        rest = clean.mid(homeAsFolder.size());
+    } else if (QDir::isAbsolutePath(clean)) {
+        item = topLevelItem(1);
+        rest = clean.mid(QDir::rootPath().size());
+    } else {
+        return {};
+    }
+    for (const QString& name : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        item = ChildNamed(item, name);
+        if (item == nullptr)
+            return {};
+    }
+    return indexFromItem(item);
 }
 
 QString TFolderTree::SelectedPath() const {
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.isEmpty())
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    if (items.isEmpty())
         return {};
-    return QDir::toNativeSeparators(folders_->filePath(proxy_->mapToSource(rows.first())));
+    return QDir::toNativeSeparators(items.first()->data(0, kPathRole).toString());
 }
 
 void TFolderTree::mousePressEvent(QMouseEvent* event) {
@@ -73,7 +95,7 @@ void TFolderTree::mousePressEvent(QMouseEvent* event) {
         if (index.isValid())
             setCurrentIndex(index);
     }
-    QTreeView::mousePressEvent(event);
+    QTreeWidget::mousePressEvent(event);
 }
 
 TFolders::TFolders()

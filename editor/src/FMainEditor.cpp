@@ -384,16 +384,27 @@ void TFMain::RefreshClick() {
 }
 
 void TFMain::ResetEditor() {
-    {
-        // One rebuild of the shown menu for the whole refill.
-        TMenuItem::UpdateScope batch(*editLanguagesItem_);
-        LocServer->FillLanguageMenu(*editLanguagesItem_, true, true);
-    }
+    FillLanguageMenu();
     Post->setEnabled(false);
     ComboBox1->clear();
     ListBox1->clear();
     ListBox2->clear();
     Edit1->clear();
+}
+
+void TFMain::FillLanguageMenu() {
+    // One rebuild of the shown menu for the whole refill.
+    TMenuItem::UpdateScope batch(*editLanguagesItem_);
+    LocServer->FillLanguageMenu(*editLanguagesItem_, true, true);
+}
+
+void TFMain::ShowSectionAgain(const QString& section) {
+    LoadLanguageView();
+    const int row = FindRowIgnoringCase(*ComboBox1, section);
+    if (row < 0)
+        return; // gone: the view stays on the first section
+    ComboBox1->setCurrentIndex(row);
+    ComboBox1Change();
 }
 
 void TFMain::ClearEditor() {
@@ -523,7 +534,14 @@ void TFMain::New1Click() {
     if (dialog.exec() != QDialog::Accepted)
         return;
     const std::string name = FromQString(dialog.LangName->text());
-    LocServer->NewLanguage(name, &dialog.Picture());
+    try {
+        LocServer->NewLanguage(name, &dialog.Picture());
+    } catch (...) {
+        // The failure may come after the language was catalogued (its flag could not be
+        // written): the menu shows the catalogue as it now stands, the view stays.
+        FillLanguageMenu();
+        throw;
+    }
     ResetEditor();
     LocServer->SetLanguage(name);
 }
@@ -593,7 +611,13 @@ void TFMain::DeleteSection1Click() {
     if (!Confirm(QStringLiteral("Are You Sure Delete Section: ") + ComboBox1->currentText() +
                  QStringLiteral("?.")))
         return;
-    LocServer->DeleteSectionFromAll(Section());
+    try {
+        LocServer->DeleteSectionFromAll(Section());
+    } catch (...) {
+        // The dictionaries before the failing one have lost the section already.
+        ShowSectionAgain(ComboBox1->currentText());
+        throw;
+    }
     LoadLanguageView();
 }
 

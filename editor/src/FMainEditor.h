@@ -134,6 +134,10 @@ private:
     std::string SelectedKey() const;
     QString SelectedRowText(const TEditorListBox& box) const;
     void SelectSectionIgnoringCase(const QString& section);
+    // Refills the language menu from the server's catalogue.
+    void FillLanguageMenu();
+    // Reloads the view of the language and returns to `section` while it is there.
+    void ShowSectionAgain(const QString& section);
     void FocusEdit1();
     void ShowImage1();
     // Asks in a confirmation box; true only for Yes.

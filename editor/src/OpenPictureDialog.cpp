@@ -48,9 +48,9 @@ void TOpenPictureDialog::showEvent(QShowEvent* event) {
 }
 
 void TOpenPictureDialog::done(int result) {
-
+    CloseCompletionList();
     QFileDialog::done(result);
-
+    ReturnToOpener();
 }
 
 // The name field's completion list is a popup window of its own, and Enter in the field

@@ -3,7 +3,9 @@
 #include "FFolders.h"
 #include "FNewKey.h"
 #include "FNewLangNameDialog.h"
+#include "tavrel/storage/DictionaryFiles.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QTest>
 
@@ -222,6 +224,95 @@ TEST_F(CommandsTest, FolderDialogResetsTheViewWhetherCancelledOrConfirmed) {
     ChooseLanguage("Spanish");
     EXPECT_EQ(window->Label3->text(), "Spanish");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// Pastes `name` into the next new-language dialog and confirms it.
+std::shared_ptr<bool> PasteLanguageName(const QString& name) {
+    return OnNextModal<TNewLangNameDialog>([name](TNewLangNameDialog* dialog) {
+        QApplication::clipboard()->setText(name);
+        QTest::keyClick(dialog->LangName, Qt::Key_V, Qt::ControlModifier);
+        dialog->Button1->click();
+    });
+}
+
+TEST_F(CommandsTest, RefusalsOfTheServerAreReportedAndChangeNothing) {
+    WriteSampleFolder();
+    StartWindow();
+    const auto files = tavrel::test::FolderEntries(dictionaries.Path());
+    const auto newLanguage = [this](const QString& name) {
+        return [this, name] {
+            PasteLanguageName(name);
+            window->New->click();
+        };
+    };
+    const auto inDefinitions = [this](QAction* command) {
+        return [this, command] {
+            ChooseSection("Definitions");
+            AnswerConfirmation(true, nullptr);
+            command->trigger();
+        };
+    };
+    struct Case {
+        std::function<void()> command;
+        QString error;
+        QString section;
+    };
+    for (const Case& c : {
+             Case{newLanguage("North\nSami"),
+                  R"(Invalid language name "North\nSami": it holds a control or invisible )"
+                  "formatting character.",
+                  "Caption"},
+             Case{inDefinitions(window->DeleteSection1),
+                  "The section Definitions names the language of each dictionary and cannot be "
+                  "deleted.",
+                  "Definitions"},
+             Case{inDefinitions(window->DeleteItem1),
+                  "Definitions/OvkLanguage names the language of each dictionary and cannot be "
+                  "deleted.",
+                  "Definitions"},
+         }) {
+        SCOPED_TRACE(c.error.toStdString());
+        errors.clear();
+        c.command();
+        EXPECT_EQ(errors, QStringList{c.error});
+        EXPECT_EQ(tavrel::test::FolderEntries(dictionaries.Path()), files);
+        EXPECT_EQ(Read(dictionaries / "French.Lng", "Definitions", "OvkLanguage"), "French");
+        EXPECT_EQ(Texts(*window->EditLanguages), (QStringList{"Default", "English", "French"}));
+        EXPECT_EQ(window->Label3->text(), "English");
+        EXPECT_EQ(Rows(*window->ComboBox1),
+                  (QStringList{"Caption", "Definitions", "Hint", "Text"}));
+        EXPECT_EQ(window->ComboBox1->currentText(), c.section);
+    }
+}
+
+TEST_F(CommandsTest, FailuresHalfWayLeaveTheWindowShowingWhatIsStored) {
+    WriteSampleFolder();
+    // Where the new language's flag goes, a folder stands in the way.
+    const fs::path flag = dictionaries / (LanguageFileBase("German") + ".bmp");
+    ASSERT_TRUE(fs::create_directory(flag));
+    StartWindow();
+    PasteLanguageName("German");
+    window->New->click();
+    EXPECT_EQ(errors, QStringList{QString::fromStdString("Unable to write to " + flag.string() +
+                                                         " (cannot replace " + flag.string() +
+                                                         ": Is a directory)")});
+    EXPECT_EQ(Texts(*window->EditLanguages),
+              (QStringList{"Default", "English", "French", "German"}))
+        << "the language was made, without its flag";
+    EXPECT_EQ(window->Label3->text(), "English");
+
+    // The section goes from the dictionaries before the one that fails.
+    ChooseSection("Hint");
+    fs::remove(dictionaries / "French.Lng");
+    errors.clear();
+    AnswerConfirmation(true, nullptr);
+    window->DeleteSection1->trigger();
+    EXPECT_EQ(errors, QStringList{QString::fromStdString("Unable to write to " +
+                                                         (dictionaries / "French.Lng").string() +
+                                                         " (the file does not exist)")});
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Hint", "Open"), "<absent>");
+    EXPECT_EQ(Rows(*window->ComboBox1), (QStringList{"Caption", "Definitions", "Text"}));
+    EXPECT_EQ(window->ComboBox1->currentText(), "Caption");
 }
 
 } // namespace

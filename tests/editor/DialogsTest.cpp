@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QPushButton>
 #include <QTest>
 
@@ -88,22 +89,16 @@ TEST_F(DialogsTest, NewLanguagePictureIsReplacedOnlyByALoadableBitmap) {
     EXPECT_EQ(dialog.Picture().Width(), 8);
 }
 
-// How the picture dialog is left while its name field's completion list is open.
-enum class Leave { EnterKey, EscapeKey, OpenButton, CancelButton };
-
-// Answers the next picture dialog: types the path of `file` into its name field, then
-// leaves the way `leave` says.
-void LeavePictureDialog(const fs::path& file, Leave leave) {
-    OnNextModal<QFileDialog>([file, leave](QFileDialog* files) {
+// Answers the next picture dialog: types the path of `file`, then, while the name field's
+// completion list is open, presses `key` in the field or, without a key, clicks `button`.
+void LeavePictureDialog(const fs::path& file, Qt::Key key,
+                        QDialogButtonBox::StandardButton button) {
+    OnNextModal<QFileDialog>([=](QFileDialog* files) {
         TypeFileNameWithCompletion(*files, file);
-        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
-        const auto* buttons = files->findChild<QDialogButtonBox*>("buttonBox");
-        if (leave == Leave::EnterKey || leave == Leave::EscapeKey)
-            QTest::keyClick(name, leave == Leave::EnterKey ? Qt::Key_Return : Qt::Key_Escape);
+        if (key != Qt::Key_unknown)
+            QTest::keyClick(files->findChild<QLineEdit*>("fileNameEdit"), key);
         else
-            QTest::mouseClick(buttons->button(leave == Leave::OpenButton
-                                                  ? QDialogButtonBox::Open
-                                                  : QDialogButtonBox::Cancel),
+            QTest::mouseClick(files->findChild<QDialogButtonBox*>()->button(button),
                               Qt::LeftButton);
         if (files->isVisible()) {
             ADD_FAILURE() << "the picture dialog stays open";
@@ -113,50 +108,56 @@ void LeavePictureDialog(const fs::path& file, Leave leave) {
 }
 
 TEST_F(DialogsTest, KeysReachTheOpenerOfThePictureDialogHoweverItCloses) {
-    QImage green(8, 8, QImage::Format_RGB32);
-    green.fill(QColor(0, 160, 0));
-    QtPicture(green).SaveToFile(dictionaries / "green.bmp");
+    const fs::path green = dictionaries / "green.bmp";
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    QtPicture(picture).SaveToFile(green);
     WriteSampleFolder();
     StartWindow();
     struct Case {
-        Leave leave;
-        bool chosen;
-        Qt::Key closing;
+        const char* how;
+        Qt::Key key;
+        QDialogButtonBox::StandardButton button;
+        Qt::Key closing; // of the new-language dialog, as Enter accepts and Escape rejects
         int result;
     };
-    for (const Case c : {Case{Leave::EnterKey, true, Qt::Key_Return, QDialog::Accepted},
-                         Case{Leave::EscapeKey, false, Qt::Key_Escape, QDialog::Rejected},
-                         Case{Leave::OpenButton, true, Qt::Key_Escape, QDialog::Rejected},
-                         Case{Leave::CancelButton, false, Qt::Key_Return, QDialog::Accepted}}) {
-        SCOPED_TRACE(static_cast<int>(c.leave));
+    for (const Case c :
+         {Case{"Enter", Qt::Key_Return, {}, Qt::Key_Return, QDialog::Accepted},
+          Case{"Escape", Qt::Key_Escape, {}, Qt::Key_Escape, QDialog::Rejected},
+          Case{"Open", Qt::Key_unknown, QDialogButtonBox::Open, Qt::Key_Escape, QDialog::Rejected},
+          Case{"Cancel", Qt::Key_unknown, QDialogButtonBox::Cancel, Qt::Key_Return,
+               QDialog::Accepted}}) {
+        SCOPED_TRACE(c.how);
+        const bool chosen = c.key == Qt::Key_Return || c.button == QDialogButtonBox::Open;
         window->activateWindow();
         ClickRow(*window->ListBox1, 0);
         ASSERT_EQ(FocusAfterActivation(window->Edit1), window->Edit1);
-        LeavePictureDialog(dictionaries / "green.bmp", c.leave);
+        LeavePictureDialog(green, c.key, c.button);
         QTest::mouseDClick(window->Image1, Qt::LeftButton);
         EXPECT_EQ(FocusAfterActivation(window->Edit1), window->Edit1);
         TypeOnKeyboard("xy");
         EXPECT_EQ(window->Edit1->text(), "xy") << "the value field keeps its first key";
 
         TNewLangNameDialog language;
-        const int result = RunDialog<TNewLangNameDialog>(language, [&](TNewLangNameDialog* d) {
-            EXPECT_EQ(FocusAfterActivation(d->LangName), d->LangName);
-            LeavePictureDialog(dictionaries / "green.bmp", c.leave);
-            QTest::mouseDClick(d->Image1, Qt::LeftButton);
-            EXPECT_EQ(FocusAfterActivation(d->LangName), d->LangName);
-            EXPECT_EQ(QApplication::activeWindow(), d);
-            TypeOnKeyboard("de");
-            PressOnKeyboard(c.closing);
-            if (!QTest::qWaitFor([d] { return !d->isVisible(); }, 1000))
-                d->done(-1);
-        });
-        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(RunDialog<TNewLangNameDialog>(language,
+                                                [&](TNewLangNameDialog* d) {
+                                                    LeavePictureDialog(green, c.key, c.button);
+                                                    QTest::mouseDClick(d->Image1, Qt::LeftButton);
+                                                    EXPECT_EQ(FocusAfterActivation(d->LangName),
+                                                              d->LangName);
+                                                    EXPECT_EQ(QApplication::activeWindow(), d);
+                                                    TypeOnKeyboard("de");
+                                                    PressOnKeyboard(c.closing);
+                                                    if (d->isVisible())
+                                                        d->done(-1);
+                                                }),
+                  c.result);
         EXPECT_EQ(language.LangName->text(), "de");
-        EXPECT_EQ(language.Picture().Image() != DefaultFlagsImage(), c.chosen);
+        EXPECT_EQ(language.Picture().Image() != DefaultFlagsImage(), chosen);
     }
 }
 
-TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {
+TEST_F(DialogsTest, FolderTreeShowsHomeThenTheFileSystemWithHomeSelected) {
     const QString home = QDir::homePath();
     ASSERT_TRUE(QDir().mkpath(home + "/Alpha/Inner"));
     tavrel::test::WriteFileBytes(fs::path(home.toStdString()) / "file.txt", "x");
@@ -167,8 +168,18 @@ TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {
     const QPersistentModelIndex root = dialog.PathList->RootItem();
     const QAbstractItemModel& model = *dialog.PathList->model();
     ASSERT_TRUE(root.isValid());
-    EXPECT_EQ(model.rowCount(dialog.PathList->rootIndex()), 1)
-        << "the home folder is the only root item";
+    ASSERT_EQ(model.rowCount(dialog.PathList->rootIndex()), 2);
+    EXPECT_EQ(root.row(), 0) << "home comes first";
+    const QModelIndex system = model.index(1, 0, dialog.PathList->rootIndex());
+    EXPECT_EQ(system.data().toString(), "/");
+    EXPECT_FALSE(dialog.PathList->isExpanded(system));
+    const auto image = [](const QVariant& icon) {
+        return icon.value<QIcon>().pixmap(16).toImage();
+    };
+    const QFileIconProvider icons;
+    EXPECT_EQ(image(root.data(Qt::DecorationRole)), image(icons.icon(QFileInfo(home))));
+    EXPECT_EQ(image(system.data(Qt::DecorationRole)), image(icons.icon(QFileIconProvider::Drive)));
+    EXPECT_NE(image(system.data(Qt::DecorationRole)), image(icons.icon(QFileIconProvider::Folder)));
     EXPECT_TRUE(dialog.PathList->isExpanded(root));
     EXPECT_EQ(dialog.SelectedPath(), home);
     ASSERT_TRUE(
@@ -181,6 +192,23 @@ TEST_F(DialogsTest, FolderTreeShowsFoldersBelowHomeWithHomeSelected) {
     EXPECT_EQ(dialog.SelectedPath(), home) << "OK right after opening returns the root";
     dialog.PathList->clearSelection();
     EXPECT_EQ(dialog.SelectedPath(), "");
+
+    // Folders outside home are reached through the file system item, and so is / itself.
+    const QString outside = QString::fromStdString(dictionaries.Path().string());
+    ASSERT_FALSE(outside.startsWith(home + '/'));
+    for (const QString& path : {outside, QString("/")}) {
+        const QModelIndex item = dialog.PathList->IndexOfPath(path);
+        ASSERT_TRUE(item.isValid()) << path.toStdString();
+        QModelIndex top = item;
+        while (top.parent().isValid())
+            top = top.parent();
+        EXPECT_EQ(top, system);
+        dialog.PathList->scrollTo(item);
+        const QRect rect = dialog.PathList->visualRect(item);
+        QTest::mouseClick(dialog.PathList->viewport(), Qt::RightButton, {}, rect.center());
+        EXPECT_EQ(dialog.SelectedPath(), path);
+    }
+    EXPECT_FALSE(dialog.PathList->IndexOfPath(outside + "/missing").isValid());
 }
 
 } // namespace

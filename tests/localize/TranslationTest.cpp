@@ -258,8 +258,10 @@ TEST_F(Translation, AFailingSwitchReleasesItsDictionariesAndSkipsTheRest) {
     SettingsStore store(folders.SettingsFile());
     ASSERT_TRUE(store.OpenKey());
     EXPECT_EQ(store.ReadString("Others", "ActualLanguage", ""), "French");
-    // Texts already written stay changed: the form was translated back before the failure.
-    EXPECT_EQ(form->caption, "File");
+    // The texts and the server are back in the language before: the next switch maps them
+    // back from the right dictionary.
+    EXPECT_EQ(form->caption, "Fichier");
+    EXPECT_EQ(server->Language(), "French");
 
     // Listeners hear the end of a failed switch too.
     std::vector<TOvkLocalizeServer::TSwitchPhase> phases;
