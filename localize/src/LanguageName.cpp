@@ -1,5 +1,6 @@
 #include "tavrel/localize/LanguageName.h"
 
+#include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/storage/Utf8.h"
 
 #include <stdexcept>
@@ -23,17 +24,6 @@ bool IsHidden(char32_t c) {
         return false;
     return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR ||
            type == U_PARAGRAPH_SEPARATOR || type == U_UNASSIGNED || type == U_SURROGATE;
-}
-
-bool EqualsAsciiCaseless(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // The name as a message can show it: line breaks, tabs and other control bytes escaped, and
@@ -81,7 +71,7 @@ std::string LanguageNameProblem(std::string_view name) {
         return "it starts or ends with a blank";
     if (characters.size() > kMaxLanguageNameLength)
         return "it is longer than 255 characters";
-    if (EqualsAsciiCaseless(name, kReservedName))
+    if (EqualsIgnoringAsciiCase(name, kReservedName))
         return "\"oponent\" is reserved for the reverse dictionary";
     return {};
 }

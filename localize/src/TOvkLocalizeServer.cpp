@@ -36,16 +36,9 @@ std::string Cut(std::string_view text, std::size_t width = kMaxTextWidth) {
     return std::string(Utf8Prefix(text, width));
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-
 bool EndsWithIgnoreAsciiCase(std::string_view text, std::string_view end) {
     return text.size() >= end.size() &&
-           EqualsIgnoreAsciiCase(text.substr(text.size() - end.size()), end);
+           EqualsIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
 }
 
 // By the name's ending: a file named just ".lng" is a dictionary's name as well.
@@ -54,11 +47,11 @@ bool HasDictionaryExtension(const fs::path& file) {
 }
 
 bool IsReverseDictionary(const fs::path& file) {
-    return EqualsIgnoreAsciiCase(file.filename().string(), kReverseDictionaryFile);
+    return EqualsIgnoringAsciiCase(file.filename().string(), kReverseDictionaryFile);
 }
 
 bool IsDefaultDictionary(const fs::path& file) {
-    return EqualsIgnoreAsciiCase(file.filename().string(), kDefaultDictionaryFile);
+    return EqualsIgnoringAsciiCase(file.filename().string(), kDefaultDictionaryFile);
 }
 
 // Section and key arguments match the way the profile files match them: blanks around them
@@ -73,12 +66,13 @@ std::string_view TrimAsciiBlanks(std::string_view text) {
 }
 
 bool IsIdentitySection(std::string_view section) {
-    return EqualsIgnoreAsciiCase(TrimAsciiBlanks(section), kDefinitionsSection);
+    return EqualsIgnoringAsciiCase(TrimAsciiBlanks(section), kDefinitionsSection);
 }
 
 // Definitions/OvkLanguage: what makes a file the dictionary of its language.
 bool IsIdentityEntry(std::string_view section, std::string_view key) {
-    return IsIdentitySection(section) && EqualsIgnoreAsciiCase(TrimAsciiBlanks(key), kLanguageKey);
+    return IsIdentitySection(section) &&
+           EqualsIgnoringAsciiCase(TrimAsciiBlanks(key), kLanguageKey);
 }
 
 bool PathExists(const fs::path& file) {
@@ -323,7 +317,7 @@ void TOvkLocalizeServer::RefreshLanguages() {
         if (language == kNotFound || !LanguageNameProblem(language).empty())
             continue;
         // Only the Default dictionary's own file may claim its name.
-        if (EqualsIgnoreAsciiCase(language, kDefaultLanguage) && !IsDefaultDictionary(file))
+        if (EqualsIgnoringAsciiCase(language, kDefaultLanguage) && !IsDefaultDictionary(file))
             continue;
         languages.emplace_back(std::move(language), file.string());
     }
@@ -342,7 +336,7 @@ std::string TOvkLocalizeServer::CataloguedSpelling(const std::string& name) cons
     // the settings store matches ASCII case only. A spelling the store would not find
     // becomes the catalogued one, so the current language always has its dictionary.
     const std::string& catalogued = languageList_.Strings(at);
-    return EqualsIgnoreAsciiCase(catalogued, name) ? name : catalogued;
+    return EqualsIgnoringAsciiCase(catalogued, name) ? name : catalogued;
 }
 
 void TOvkLocalizeServer::SelectLanguage(std::string_view language) {
@@ -398,7 +392,7 @@ fs::path TOvkLocalizeServer::NewLanguage(std::string_view name, const IPicture* 
         language = languageList_.Strings(languageList_.IndexOf(known));
         dictionary = LanguageFileName(language);
     }
-    if (dictionary.empty() && EqualsIgnoreAsciiCase(language, kDefaultLanguage)) {
+    if (dictionary.empty() && EqualsIgnoringAsciiCase(language, kDefaultLanguage)) {
         language = std::string(kDefaultLanguage);
         dictionary = DictionaryFolder() / kDefaultDictionaryFile;
     }
