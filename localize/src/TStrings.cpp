@@ -1,7 +1,9 @@
 #include "tavrel/localize/TStrings.h"
 
 #include "tavrel/localize/Exception.h"
+#include "tavrel/localize/OVKStrUtils.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <unicode/uchar.h>
@@ -9,24 +11,9 @@
 
 namespace tavrel {
 
-namespace {
-
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-} // namespace
-
 bool SameText(std::string_view a, std::string_view b) {
     if (IsAscii(a) && IsAscii(b))
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(),
-                          [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+        return EqualsIgnoringAsciiCase(a, b);
     const auto ua =
         icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
     const auto ub =

@@ -59,38 +59,6 @@ std::optional<unsigned char> Cp1252Byte(char32_t cp) {
     return std::nullopt;
 }
 
-inline bool Chunk8IsAscii(const char* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return (v & 0x8080808080808080ULL) == 0;
-}
-
-// The end of the run of ASCII bytes starting at p.
-const char* AsciiRunEnd(const char* p, const char* end) {
-    while (p + 8 <= end) {
-        std::uint64_t v;
-        std::memcpy(&v, p, 8);
-        const std::uint64_t high = v & 0x8080808080808080ULL;
-        if (high != 0)
-            return p + std::countr_zero(high) / 8;
-        p += 8;
-    }
-    while (p < end && static_cast<unsigned char>(*p) < 0x80)
-        ++p;
-    return p;
-}
-
-bool IsAscii(std::string_view text) {
-    std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8)
-        if (!Chunk8IsAscii(text.data() + i))
-            return false;
-    for (; i < text.size(); ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    return true;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -197,8 +165,7 @@ std::optional<std::string> Cp1252FromUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t run = static_cast<std::size_t>(
-            AsciiRunEnd(text.data() + pos, text.data() + text.size()) - text.data());
+        const std::size_t run = static_cast<std::size_t>(pos + AsciiPrefixLength(text.substr(pos)));
         out.append(text.substr(pos, run - pos));
         pos = run;
         if (pos == text.size())

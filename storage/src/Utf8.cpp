@@ -51,18 +51,7 @@ std::size_t FirstInvalid(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t pos = 0;
     while (pos < n) {
-        // Most dictionary text is ASCII: take it eight bytes at a time.
-        while (pos + 8 <= n) {
-            std::uint64_t chunk;
-            std::memcpy(&chunk, text.data() + pos, 8);
-            const std::uint64_t high = chunk & 0x8080808080808080ULL;
-            if (high != 0) {
-                // Step over the ASCII bytes before the first high one (little-endian load).
-                pos += static_cast<std::size_t>(std::countr_zero(high)) / 8;
-                break;
-            }
-            pos += 8;
-        }
+        pos += AsciiPrefixLength(text.substr(pos));
         if (pos >= n)
             break;
         const std::size_t length = SequenceLength(text, pos);
@@ -74,6 +63,23 @@ std::size_t FirstInvalid(std::string_view text) {
 }
 
 } // namespace
+
+std::size_t AsciiPrefixLength(std::string_view text) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    while (p + 8 <= end) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, p, 8);
+        const std::uint64_t high = chunk & 0x8080808080808080ULL;
+        if (high != 0) // the first high byte, in a little-endian load
+            return static_cast<std::size_t>(p - begin) + std::countr_zero(high) / 8;
+        p += 8;
+    }
+    while (p < end && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    return static_cast<std::size_t>(p - begin);
+}
 
 bool IsValidUtf8(std::string_view text) {
     return FirstInvalid(text) == std::string_view::npos;

@@ -73,6 +73,24 @@ TEST(FileEncodingTest, InvalidUtf8IsNamedByItsFirstBadByte) {
         EXPECT_NO_THROW(CheckUtf8(valid)) << valid;
 }
 
+// The ASCII run is read eight bytes at a time: a high byte at any place of a chunk, or in
+// the tail after the last whole chunk, ends it exactly there.
+TEST(FileEncodingTest, TheAsciiRunEndsAtTheFirstHighByteWhereverItIs) {
+    for (std::size_t size = 0; size <= 20; ++size) {
+        const std::string ascii(size, 'a');
+        EXPECT_EQ(AsciiPrefixLength(ascii), size);
+        EXPECT_TRUE(IsAscii(ascii));
+        for (std::size_t at = 0; at < size; ++at) {
+            std::string text = ascii;
+            text[at] = '\xC3';
+            EXPECT_EQ(AsciiPrefixLength(text), at) << size << " " << at;
+            EXPECT_FALSE(IsAscii(text));
+            // The lone lead byte there is found by the UTF-8 check too.
+            EXPECT_FALSE(IsValidUtf8(text));
+        }
+    }
+}
+
 TEST(FileEncodingTest, CutsCountCharactersAndNeverSplitOne) {
     struct Case {
         std::string text;

@@ -17,6 +17,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The length of the run of ASCII bytes the text starts with (read eight at a time: most
+// dictionary text is ASCII).
+std::size_t AsciiPrefixLength(std::string_view text);
+inline bool IsAscii(std::string_view text) {
+    return AsciiPrefixLength(text) == text.size();
+}
+
 // Strict UTF-8: no overlong forms, surrogates or values above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 // Throws Utf8Error when the text is not valid UTF-8.
