@@ -212,14 +212,20 @@ std::string TOvkLocalizeServer::LanguageFileName(std::string_view name) const {
     if (!store)
         return {};
     std::string file = WithoutNulPath(FromSentinel(store->ReadString(kLanguages, name, kNotFound)));
-    return IsFolderDictionary(file) ? file : std::string();
+    // The folder as the same store names it now: another program (the editor) may have
+    // moved the catalogue to a new folder since this object last read it.
+    const std::string folder =
+        WithoutNulPath(FromSentinel(store->ReadString(kOthers, kDicPathValue, kNotFound)));
+    return IsFolderDictionary(file, folder.empty() ? DictionaryFolder() : fs::path(folder))
+               ? file
+               : std::string();
 }
 
-bool TOvkLocalizeServer::IsFolderDictionary(const fs::path& file) const {
+bool TOvkLocalizeServer::IsFolderDictionary(const fs::path& file, const fs::path& folder) const {
     // A hand-edited settings store must not make the server delete or rewrite a file
     // elsewhere: only dictionary names directly inside the folder count.
     return !file.empty() && HasDictionaryExtension(file) && !IsReverseDictionary(file) &&
-           SameFolder(file.parent_path(), DictionaryFolder());
+           SameFolder(file.parent_path(), folder);
 }
 
 bool TOvkLocalizeServer::ReadLanguageNames(TLanguageList& list) const {

@@ -152,7 +152,8 @@ protected:
 
 private:
     std::string CurrentDictionaryFile();
-    bool IsFolderDictionary(const std::filesystem::path& file) const;
+    bool IsFolderDictionary(const std::filesystem::path& file,
+                            const std::filesystem::path& folder) const;
     std::string CataloguedSpelling(const std::string& name) const;
     void SeedDictionary(const std::string& name, const std::filesystem::path& fileName);
     std::filesystem::path FreeDictionaryFile(std::string_view name,
