@@ -83,8 +83,12 @@ KillStats KillLoop(const fs::path& folder, const fs::path& logs,
         stats.advanced += now > state;
         state = now;
         const auto temps = TemporaryFiles(Snapshot(folder));
-        // A new writer removes what a killed one left before writing itself.
-        EXPECT_LE(temps.size(), 1u) << "temporary files pile up";
+        // A new writer of a file removes what a killed one left for it before writing
+        // itself: at most one temporary file per file ("<name>.tmp-<pid>-<n>").
+        std::map<std::string, int> perTarget;
+        for (const std::string& temp : temps)
+            EXPECT_LE(++perTarget[temp.substr(0, temp.rfind(".tmp-"))], 1)
+                << "temporary files pile up: " << temp;
         stats.temporaries += !temps.empty();
     }
     EXPECT_EQ(ReadFileBytes(logs / "err.txt"), "") << "a writer reported an error";
