@@ -7,12 +7,12 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/localize/TStrings.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
 #include <array>
-#include <system_error>
 
 namespace tavrel {
 
@@ -274,8 +274,12 @@ void TOvkLocalizeServer::SwitchClientsLanguage() {
 }
 
 void TOvkLocalizeServer::SwitchClientTrees() {
-    std::error_code ec;
-    fs::remove(ReverseDictionaryFile(), ec);
+    try {
+        RemoveFolderFile(ReverseDictionaryFile());
+    } catch (const EIniFileException&) {
+        // A failed removal does not stop the switch: the reverse dictionary is rebuilt from
+        // the previous language either way.
+    }
     BuildReverseDictionary();
 
     FieldRelease releaseCurrent(currentDictionary_);

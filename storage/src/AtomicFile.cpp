@@ -1,10 +1,9 @@
 #include "AtomicFile.h"
 
+#include "SystemCalls.h"
 #include "WriteTarget.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,7 +11,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,48 +23,6 @@
 namespace tavrel::detail {
 
 namespace {
-
-// The test seam's state. Unarmed, a step costs one relaxed increment.
-struct Seam {
-    std::mutex mutex;
-    std::vector<AtomicWriteFault> faults;
-    std::filesystem::path hit;
-    AtomicWriteObserver observer;
-};
-
-Seam& TheSeam() {
-    static Seam seam;
-    return seam;
-}
-
-std::atomic<bool> gArmed{false};
-std::atomic<bool> gObserved{false};
-std::array<std::atomic<int>, kAtomicWriteSteps> gCalls{};
-
-std::size_t Index(AtomicWriteStep step) {
-    return static_cast<std::size_t>(step);
-}
-
-int DefaultError(AtomicWriteStep step) {
-    return step == AtomicWriteStep::Write ? ENOSPC : EIO;
-}
-
-void RestartCounts() {
-    for (auto& calls : gCalls)
-        calls.store(0, std::memory_order_relaxed);
-}
-
-void NotifyObserver(const std::filesystem::path& target, std::string_view bytes) {
-    if (!gObserved.load(std::memory_order_acquire))
-        return;
-    AtomicWriteObserver observer;
-    {
-        std::lock_guard lock(TheSeam().mutex);
-        observer = TheSeam().observer;
-    }
-    if (observer)
-        observer(target, bytes);
-}
 
 FileStamp StampOf(const struct stat& st) {
     FileStamp s;
@@ -241,16 +197,14 @@ std::string LockHolder(const struct stat& folder) {
 
 FolderLock::FolderLock(const std::filesystem::path& folder, std::chrono::milliseconds patience) {
     const std::string name = folder.empty() ? std::string(".") : folder.string();
-    if (const int injected = InjectedFailure(AtomicWriteStep::LockFolder, name))
-        ThrowErrno(injected, "cannot open folder " + name);
-    fd_ = OpenRetry(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd_ = OpenFolderToLock(name.c_str());
     if (fd_ < 0)
         ThrowErrno(errno, "cannot open folder " + name);
     // Anyone who can read the folder can hold its lock (or a writer stopped with Ctrl-Z
     // does): wait a bounded time, polling, then say who holds it.
     const auto deadline = std::chrono::steady_clock::now() + patience;
     auto pause = std::chrono::milliseconds(1);
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    while (TryLockFolder(fd_) != 0) {
         const int error = errno;
         if (error == EINTR)
             continue;
@@ -293,11 +247,7 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         temp = (folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) +
                           "-" + std::to_string(counter++)))
                    .string();
-        if (const int injected = InjectedFailure(AtomicWriteStep::CreateTemp, temp)) {
-            errno = injected;
-            break;
-        }
-        fd = OpenRetry(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        fd = CreateExclusive(temp.c_str(), mode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -309,8 +259,7 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
         if (fd >= 0)
             ::close(fd);
         // Should this removal fail too, the next writer of the target removes the file.
-        if (InjectedFailure(AtomicWriteStep::Unlink, temp) == 0)
-            ::unlink(temp.c_str());
+        (void)RemoveFile(temp.c_str());
         ThrowErrno(error, what);
     };
 
@@ -325,21 +274,13 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (const int injected = InjectedFailure(AtomicWriteStep::Write, temp)) {
-            errno = injected;
-            fail("cannot write " + temp);
-        }
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t put = WriteSome(fd, bytes.data() + done, bytes.size() - done);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
             fail("cannot write " + temp);
         }
         done += static_cast<std::size_t>(put);
-    }
-    if (const int injected = InjectedFailure(AtomicWriteStep::Sync, temp)) {
-        errno = injected;
-        fail("cannot sync " + temp);
     }
     // A precise modification time tells this write apart from any other, even one made
     // within the same tick of the file system's clock on a reused inode.
@@ -348,7 +289,7 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     times[1] = times[0];
     if (::futimens(fd, times) != 0)
         fail("cannot stamp " + temp);
-    if (::fsync(fd) != 0)
+    if (SyncFile(fd) != 0)
         fail("cannot sync " + temp);
     struct stat st;
     if (::fstat(fd, &st) != 0)
@@ -357,22 +298,17 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     fd = -1;
     if (::close(closing) != 0)
         fail("cannot close " + temp);
-    if (const int injected = InjectedFailure(AtomicWriteStep::Rename, temp)) {
-        errno = injected;
-        fail("cannot replace " + target.string());
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0)
+    if (RenameFile(temp.c_str(), target.c_str()) != 0)
         fail("cannot replace " + target.string());
 
     // The new content is in place and visible; a folder that cannot be synced (some file
     // systems refuse) is not reported, since the caller must not redo a completed write.
-    const int dir = OpenRetry(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = OpenFolderToSync(folder.c_str());
     if (dir >= 0) {
-        if (InjectedFailure(AtomicWriteStep::SyncFolder, folder) == 0)
-            (void)::fsync(dir);
+        (void)SyncFolder(dir);
         ::close(dir);
     }
-    NotifyObserver(target, bytes);
+    Replaced(target.c_str(), bytes);
     return StampOf(st);
 }
 
@@ -406,63 +342,10 @@ int RemoveStaleTemporaries(const std::filesystem::path& target) {
     int removed = 0;
     for (const std::string& name : stale) {
         const std::filesystem::path file = folder / name;
-        if (InjectedFailure(AtomicWriteStep::Unlink, file) == 0 && ::unlink(file.c_str()) == 0)
+        if (RemoveFile(file.c_str()) == 0)
             ++removed;
     }
     return removed;
-}
-
-int InjectedFailure(AtomicWriteStep step, const std::filesystem::path& file) {
-    const int count = gCalls[Index(step)].fetch_add(1, std::memory_order_relaxed) + 1;
-    if (!gArmed.load(std::memory_order_acquire))
-        return 0;
-    Seam& seam = TheSeam();
-    std::lock_guard lock(seam.mutex);
-    for (const AtomicWriteFault& fault : seam.faults) {
-        if (fault.step == step && (fault.call == 0 || fault.call == count)) {
-            seam.hit = file;
-            return fault.error != 0 ? fault.error : DefaultError(step);
-        }
-    }
-    return 0;
-}
-
-void SetAtomicWriteFaults(std::vector<AtomicWriteFault> faults) {
-    Seam& seam = TheSeam();
-    std::lock_guard lock(seam.mutex);
-    seam.faults = std::move(faults);
-    seam.hit.clear();
-    RestartCounts();
-    gArmed.store(!seam.faults.empty(), std::memory_order_release);
-}
-
-void SetAtomicWriteFault(std::optional<AtomicWriteFault> fault) {
-    SetAtomicWriteFaults(fault ? std::vector<AtomicWriteFault>{*fault}
-                               : std::vector<AtomicWriteFault>{});
-}
-
-void SetAtomicWriteFailure(std::optional<AtomicWriteStep> step) {
-    if (step)
-        SetAtomicWriteFault(AtomicWriteFault{*step, 0, 0});
-    else
-        SetAtomicWriteFault(std::nullopt);
-}
-
-int AtomicWriteCalls(AtomicWriteStep step) {
-    return gCalls[Index(step)].load(std::memory_order_relaxed);
-}
-
-std::filesystem::path InjectedFaultTarget() {
-    Seam& seam = TheSeam();
-    std::lock_guard lock(seam.mutex);
-    return seam.hit;
-}
-
-void SetAtomicWriteObserver(AtomicWriteObserver observer) {
-    Seam& seam = TheSeam();
-    std::lock_guard lock(seam.mutex);
-    seam.observer = std::move(observer);
-    gObserved.store(static_cast<bool>(seam.observer), std::memory_order_release);
 }
 
 } // namespace tavrel::detail

@@ -1,12 +1,11 @@
 #include "WriteTarget.h"
 
+#include "SystemCalls.h"
 #include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -35,10 +34,7 @@ bool FolderIsPrivate(const fs::path& folder) {
 // Rewrites the file's own bytes, so every hard link to it sees the new content. Readers of
 // a linked file take a shared lock, so none of them sees a half-written state.
 FileStamp CopyIntoPlace(const fs::path& file, std::string_view bytes) {
-    int fd;
-    do {
-        fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenForRewrite(file.c_str());
     if (fd < 0)
         ThrowErrno(errno, "cannot open " + file.string());
     auto fail = [&](const std::string& what) {
@@ -51,12 +47,8 @@ FileStamp CopyIntoPlace(const fs::path& file, std::string_view bytes) {
             fail("cannot lock " + file.string());
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (const int injected = InjectedFailure(AtomicWriteStep::Write, file)) {
-            errno = injected;
-            fail("cannot write " + file.string());
-        }
         const ssize_t put =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            WriteSomeAt(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -68,7 +60,7 @@ FileStamp CopyIntoPlace(const fs::path& file, std::string_view bytes) {
     ::clock_gettime(CLOCK_REALTIME, &times[0]);
     times[1] = times[0];
     if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::futimens(fd, times) != 0 ||
-        ::fsync(fd) != 0)
+        SyncFile(fd) != 0)
         fail("cannot write " + file.string());
     ::close(fd);
     return StatPath(file.string());
@@ -109,8 +101,7 @@ FileStamp WriteTargetFile(const WriteTarget& target, std::string_view bytes,
     const fs::path journal = JournalOf(target.file);
     ReplaceFileAtomically(journal, bytes, previous);
     const FileStamp stamp = CopyIntoPlace(target.file, bytes);
-    if (InjectedFailure(AtomicWriteStep::Unlink, journal) == 0)
-        ::unlink(journal.c_str());
+    (void)RemoveFile(journal.c_str());
     return stamp;
 }
 
@@ -124,8 +115,7 @@ void RecoverInPlaceWrite(const fs::path& file) {
         return;
     try {
         CopyIntoPlace(file, content.bytes);
-        if (InjectedFailure(AtomicWriteStep::Unlink, journal) == 0)
-            ::unlink(journal.c_str());
+        (void)RemoveFile(journal.c_str());
     } catch (const std::exception&) {
         // The journal stays; the next writer completes the rewrite.
     }
@@ -158,8 +148,8 @@ bool RemoveFolderFile(const std::filesystem::path& file) {
     int error = 0;
     try {
         detail::FolderLock lock(file.parent_path());
-        // remove() of a non-folder unlinks it: a link goes, never what it points to.
-        if (std::remove(file.c_str()) != 0)
+        // The name is not a folder, so unlinking it removes a link itself, never its target.
+        if (detail::RemoveFile(file.c_str()) != 0)
             error = errno;
     } catch (const std::exception& e) {
         throw EIniFileException("Unable to remove " + file.string() + " (" + e.what() + ")");

@@ -7,6 +7,7 @@
 //  - running the operation again without the fault gives exactly the clean result.
 
 #include "AtomicFile.h"
+#include "FaultSeam.h"
 #include "ReliabilityClasses.h"
 #include "ReliabilitySupport.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
@@ -16,11 +17,9 @@
 #include "WriteTarget.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -38,7 +37,6 @@ struct Event {
     std::optional<std::string> bytes;
 };
 
-std::atomic<bool> gRouteRemovals{false};
 std::mutex gEventsMutex;
 std::vector<Event> gEvents;
 
@@ -48,26 +46,6 @@ void Record(Event event) {
 }
 
 } // namespace
-
-// std::filesystem::remove ends in the C library's remove(), which the server uses to delete
-// dictionaries, flags and the old reverse dictionary. This program's own remove() sends those
-// calls through the storage layer's fault seam (as the step Unlink) while a test asks for it.
-extern "C" int remove(const char* path) noexcept {
-    using RealRemove = int (*)(const char*);
-    static const auto real = reinterpret_cast<RealRemove>(::dlsym(RTLD_NEXT, "remove"));
-    const bool routed = gRouteRemovals.load();
-    if (routed) {
-        if (const int injected =
-                tavrel::detail::InjectedFailure(tavrel::detail::AtomicWriteStep::Unlink, path)) {
-            errno = injected;
-            return -1;
-        }
-    }
-    const int result = real(path);
-    if (routed && result == 0)
-        Record(Event{path, std::nullopt});
-    return result;
-}
 
 namespace tavrel::test {
 namespace {
@@ -201,10 +179,11 @@ struct Hit {
     int error;
     fs::path file;   // the file being written or removed
     fs::path folder; // its folder
+    int call;        // which call of the step failed, from 1
 };
 
-Hit HitOf(AtomicWriteStep step, int error, const fs::path& target) {
-    Hit hit{step, error, target, target.parent_path()};
+Hit HitOf(AtomicWriteStep step, int error, const fs::path& target, int call) {
+    Hit hit{step, error, target, target.parent_path(), call};
     switch (step) {
     case AtomicWriteStep::LockFolder:
     case AtomicWriteStep::SyncFolder:
@@ -265,7 +244,7 @@ std::string FaultMessageOf(const std::function<void()>& operation) {
     return message == "<no exception>" ? std::string() : message;
 }
 
-// Routes the seam's observer and the removal hook into the event log for one scope.
+// Routes the seam's observers of replacements and removals into the event log for one scope.
 class EventLog {
 public:
     EventLog() {
@@ -276,10 +255,10 @@ public:
         detail::SetAtomicWriteObserver([](const fs::path& target, std::string_view bytes) {
             Record(Event{target, std::string(bytes)});
         });
-        gRouteRemovals = true;
+        detail::SetRemovalObserver([](const fs::path& file) { Record(Event{file, std::nullopt}); });
     }
     ~EventLog() {
-        gRouteRemovals = false;
+        detail::SetRemovalObserver(nullptr);
         detail::SetAtomicWriteObserver(nullptr);
         detail::SetAtomicWriteFaults({});
     }
@@ -359,7 +338,7 @@ bool RunFaulted(const Scenario& scenario, const CleanRun& clean,
     if (target.empty())
         return false;
     const AtomicWriteFault& main = faults.front();
-    const Hit hit = HitOf(main.step, main.error, target);
+    const Hit hit = HitOf(main.step, main.error, target, main.call);
     const FolderState after = Snapshot(root);
 
     // Old or new, byte for byte: exactly what the completed writes left.
@@ -571,9 +550,10 @@ std::vector<Scenario> Scenarios() {
     auto writeValue = [](World& w) { w.server->WriteValue("Caption", "Open", "Open..."); };
     list.push_back({"ServerWriteValue", startServer, writeValue, dictionaryErrors, writeValue});
 
-    // A language switch with a client: the old reverse dictionary is removed (a failed
-    // removal is no error), the new one written section by section, then the language
-    // stored. Repeating the switch maps through another language, so there is no retry.
+    // A language switch with a client: the old reverse dictionary is removed under the
+    // folder's lock, the switch's first lock (a failed removal is no error), the new one
+    // written section by section, then the language stored. Repeating the switch maps
+    // through another language, so there is no retry.
     list.push_back({"ServerLanguageSwitch",
                     [](World& w) {
                         w.StartServer();
@@ -584,7 +564,8 @@ std::vector<Scenario> Scenarios() {
                     [](World& w) { w.server->SetLanguage("French"); },
                     [](const World& w, const Hit& hit) -> std::vector<std::string> {
                         if (hit.step == AtomicWriteStep::Unlink ||
-                            hit.step == AtomicWriteStep::SyncFolder)
+                            hit.step == AtomicWriteStep::SyncFolder ||
+                            (hit.step == AtomicWriteStep::LockFolder && hit.call == 1))
                             return {""};
                         if (hit.file == w.settings || hit.folder == w.settings.parent_path())
                             return {"Failed to set data for 'ActualLanguage'"};

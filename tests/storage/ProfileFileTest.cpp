@@ -1,6 +1,7 @@
 #include "tavrel/storage/ProfileFile.h"
 
 #include "AtomicFile.h"
+#include "FaultSeam.h"
 #include "ProfileDocument.h"
 #include "tavrel/storage/FileEncoding.h"
 #include "TempDir.h"

@@ -1,6 +1,7 @@
 #include "tavrel/storage/SettingsStore.h"
 
 #include "AtomicFile.h"
+#include "FaultSeam.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "TempDir.h"
 

@@ -1,0 +1,69 @@
+#include "SystemCalls.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tavrel::detail {
+
+namespace {
+
+int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+int CreateExclusive(const char* path, mode_t mode) {
+    return OpenRetry(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+}
+
+int OpenForRewrite(const char* path) {
+    return OpenRetry(path, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+}
+
+ssize_t WriteSome(int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+
+ssize_t WriteSomeAt(int fd, const void* data, std::size_t size, off_t offset) {
+    return ::pwrite(fd, data, size, offset);
+}
+
+int SyncFile(int fd) {
+    return ::fsync(fd);
+}
+
+int RenameFile(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+
+int RemoveFile(const char* path) {
+    return ::unlink(path);
+}
+
+int OpenFolderToLock(const char* path) {
+    return OpenRetry(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int TryLockFolder(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
+int OpenFolderToSync(const char* path) {
+    return OpenRetry(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int SyncFolder(int fd) {
+    return ::fsync(fd);
+}
+
+void Replaced(const char*, std::string_view) {}
+
+} // namespace tavrel::detail

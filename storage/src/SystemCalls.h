@@ -1,0 +1,42 @@
+#pragma once
+
+// Private to the storage layer: the system calls through which its writes and removals
+// change the file system. Each behaves as the system call it names (a negative result and
+// errno on failure; EINTR is retried where the comment says so). Keeping them in one file
+// lets the reliability tests link a build of it that fails any chosen call.
+
+#include <cstddef>
+#include <string_view>
+#include <sys/types.h>
+
+namespace tavrel::detail {
+
+// open() creating a new file for writing, failing with EEXIST when the name is taken;
+// retries EINTR.
+int CreateExclusive(const char* path, mode_t mode);
+// open() of an existing regular file for rewriting its bytes, never through a link; retries
+// EINTR.
+int OpenForRewrite(const char* path);
+// write() and pwrite(): may put fewer bytes than asked.
+ssize_t WriteSome(int fd, const void* data, std::size_t size);
+ssize_t WriteSomeAt(int fd, const void* data, std::size_t size, off_t offset);
+// fsync() of a file.
+int SyncFile(int fd);
+// rename() over the target.
+int RenameFile(const char* from, const char* to);
+// unlink() of a file (a link itself, never what it points to).
+int RemoveFile(const char* path);
+// open() of a folder that is to be locked with TryLockFolder(); retries EINTR.
+int OpenFolderToLock(const char* path);
+// A non-blocking exclusive flock() of an open folder.
+int TryLockFolder(int fd);
+// open() of a folder that is to be synced with SyncFolder(); retries EINTR.
+int OpenFolderToSync(const char* path);
+// fsync() of an open folder.
+int SyncFolder(int fd);
+
+// Tells that `target` now holds `bytes`: its replacement is complete. Does nothing here;
+// the reliability tests' build records it.
+void Replaced(const char* target, std::string_view bytes);
+
+} // namespace tavrel::detail
