@@ -43,14 +43,6 @@ FileStamp StampOf(const struct stat& st) {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 } // namespace
 
 FileStamp StatPath(const std::string& path) {

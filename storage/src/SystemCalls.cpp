@@ -8,18 +8,6 @@
 
 namespace tavrel::detail {
 
-namespace {
-
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-} // namespace
-
 int CreateExclusive(const char* path, mode_t mode) {
     return OpenRetry(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 }

@@ -5,11 +5,22 @@
 // errno on failure; EINTR is retried where the comment says so). Keeping them in one file
 // lets the reliability tests link a build of it that fails any chosen call.
 
+#include <cerrno>
 #include <cstddef>
+#include <fcntl.h>
 #include <string_view>
 #include <sys/types.h>
 
 namespace tavrel::detail {
+
+// open(), retried while a signal interrupts it.
+inline int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
 
 // open() creating a new file for writing, failing with EEXIST when the name is taken;
 // retries EINTR.

@@ -76,14 +76,6 @@ bool Fails(AtomicWriteStep step, const std::filesystem::path& file) {
     return false;
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 } // namespace
 
 int CreateExclusive(const char* path, mode_t mode) {
