@@ -56,20 +56,22 @@ std::string Shown(std::string_view name) {
 std::string LanguageNameProblem(std::string_view name) {
     if (!IsValidUtf8(name))
         return "it is not valid UTF-8";
-    std::u32string characters;
-    for (std::size_t at = 0; at < name.size();)
-        characters.push_back(DecodeUtf8At(name, at));
-    bool visible = false;
-    for (const char32_t c : characters) {
+    // One pass, without a copy: every catalogue rebuild checks every name.
+    bool visible = false, blankFirst = false, blankLast = false;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < name.size(); ++characters) {
+        const char32_t c = DecodeUtf8At(name, at);
         if (IsHidden(c))
             return "it holds a control or invisible formatting character";
-        visible = visible || !IsBlank(c);
+        blankLast = IsBlank(c);
+        blankFirst = characters == 0 ? blankLast : blankFirst;
+        visible = visible || !blankLast;
     }
     if (!visible)
         return "it is empty";
-    if (IsBlank(characters.front()) || IsBlank(characters.back()))
+    if (blankFirst || blankLast)
         return "it starts or ends with a blank";
-    if (characters.size() > kMaxLanguageNameLength)
+    if (characters > kMaxLanguageNameLength)
         return "it is longer than 255 characters";
     if (EqualsIgnoringAsciiCase(name, kReservedName))
         return "\"oponent\" is reserved for the reverse dictionary";
