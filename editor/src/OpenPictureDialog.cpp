@@ -38,11 +38,13 @@ bool TOpenPictureDialog::Execute() {
 }
 
 void TOpenPictureDialog::showEvent(QShowEvent* event) {
+    // The owner's window, not whichever window is active: on a busy machine the window
+    // system may not yet have activated the owner when it opens this dialog.
     if (!event->spontaneous()) {
         QWidget* active = QApplication::activeWindow();
-        opener_ = active != nullptr && active != this
-                      ? active
-                      : (parentWidget() != nullptr ? parentWidget()->window() : nullptr);
+        opener_ = parentWidget() != nullptr ? parentWidget()->window()
+                  : active != this          ? active
+                                            : nullptr;
     }
     QFileDialog::showEvent(event);
 }

@@ -64,6 +64,9 @@ QObject& ModalPollers() {
 void TypeFileName(QFileDialog& dialog, const fs::path& file) {
     auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
     ASSERT_NE(name, nullptr);
+    // As a user types into the field: the dialog drops an earlier selection only while the
+    // field has the focus, which a busy machine may not have given it yet.
+    ASSERT_EQ(FocusAfterActivation(name), name);
     name->setText(QString::fromStdString(file.string()));
     QMetaObject::invokeMethod(&dialog, "accept");
 }
