@@ -68,11 +68,14 @@ KillStats KillLoop(const fs::path& folder, const fs::path& logs,
     KillStats stats;
     const int iterations = EnvironmentNumber("TAVREL_KILL_ITERATIONS", 120);
     const auto until = std::chrono::steady_clock::now() + kKillBudget;
-    std::uniform_int_distribution<int> delayMs(0, kMaxDelayMs);
+    // On a loaded machine a writer may need longer than the whole range just to start:
+    // a kill that found no new content widens the range, one that did narrows it again.
+    int maxDelayMs = kMaxDelayMs;
     for (; stats.iterations < iterations && std::chrono::steady_clock::now() < until;
          ++stats.iterations) {
         {
             Child writer(command(state), logs / "out.txt", logs / "err.txt");
+            std::uniform_int_distribution<int> delayMs(0, maxDelayMs);
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(Random())));
             writer.Kill();
         }
@@ -80,7 +83,8 @@ KillStats KillLoop(const fs::path& folder, const fs::path& logs,
         if (now < 0)
             return stats; // the check reported the failure
         EXPECT_GE(now, state) << "a killed writer took the file back to an older state";
-        stats.advanced += now > state;
+        const bool progressed = now > state;
+        stats.advanced += progressed;
         state = now;
         const auto temps = TemporaryFiles(Snapshot(folder));
         // A new writer of a file removes what a killed one left for it before writing
@@ -90,6 +94,8 @@ KillStats KillLoop(const fs::path& folder, const fs::path& logs,
             EXPECT_LE(++perTarget[temp.substr(0, temp.rfind(".tmp-"))], 1)
                 << "temporary files pile up: " << temp;
         stats.temporaries += !temps.empty();
+        maxDelayMs = progressed ? std::max(kMaxDelayMs, maxDelayMs / 2)
+                                : std::min(kMaxDelayMs * 64, maxDelayMs * 2);
     }
     EXPECT_EQ(ReadFileBytes(logs / "err.txt"), "") << "a writer reported an error";
     return stats;
