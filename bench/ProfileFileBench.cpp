@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,22 +175,49 @@ void BM_LookupsOnly(benchmark::State& state) {
 BENCHMARK(BM_LookupsOnly)->Unit(benchmark::kMillisecond);
 
 // 10,000 random keys, each through a fresh object (first object parses, the rest share).
-void BM_FreshObjectReads(benchmark::State& state) {
+void FreshObjectReads(benchmark::State& state, const fs::path& path) {
     std::size_t found = 0;
     for (auto _ : state) {
         tavrel::detail::ClearProfileCache();
         for (std::size_t i : Data().order) {
             const auto& [section, key] = Data().keys[i];
-            ProfileFile file(Data().file);
+            ProfileFile file(path);
             found += file.ReadString(section, key, "OVK") != "OVK";
         }
     }
     if (found != state.iterations() * Data().order.size())
         state.SkipWithError("a key was not found");
 }
+
+void BM_FreshObjectReads(benchmark::State& state) {
+    FreshObjectReads(state, Data().file);
+}
 BENCHMARK(BM_FreshObjectReads)->Unit(benchmark::kMillisecond);
 
-// The floor of the previous figure: the one stat() per read that revalidates the cache.
+// The same through a linked folder, which the change watch leaves alone: a stat per read.
+void BM_FreshObjectReadsUnwatched(benchmark::State& state) {
+    const fs::path link = Data().folder.string() + "-link";
+    std::error_code ec;
+    fs::remove(link, ec);
+    fs::create_directory_symlink(Data().folder, link);
+    FreshObjectReads(state, link / Data().file.filename());
+    fs::remove(link, ec);
+}
+BENCHMARK(BM_FreshObjectReadsUnwatched)->Unit(benchmark::kMillisecond);
+
+// The floor of BM_FreshObjectReads: the one question per read to the change watch's queue.
+void BM_QueueCheckOnly(benchmark::State& state) {
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ::inotify_add_watch(fd, Data().folder.c_str(), IN_MODIFY | IN_MOVED_TO);
+    int queued = 0;
+    for (auto _ : state)
+        for (int i = 0; i < kReads; ++i)
+            benchmark::DoNotOptimize(::ioctl(fd, FIONREAD, &queued));
+    ::close(fd);
+}
+BENCHMARK(BM_QueueCheckOnly)->Unit(benchmark::kMillisecond);
+
+// The floor of BM_FreshObjectReadsUnwatched: the one stat() per read that revalidates.
 void BM_StatOnly(benchmark::State& state) {
     const std::string path = Data().file.string();
     for (auto _ : state)

@@ -1,6 +1,7 @@
 #include "tavrel/storage/ProfileFile.h"
 
 #include "AtomicFile.h"
+#include "ChangeWatch.h"
 #include "ProfileDocument.h"
 #include "tavrel/storage/Utf8.h"
 #include "WriteTarget.h"
@@ -47,8 +48,26 @@ public:
         return cache;
     }
 
-    // The document for the file as it is now, checked with one stat().
+    // The document for the file as it is now. A copy the change watch vouches for is
+    // returned as it is (one ioctl() on the watch's queue); any other is checked with one
+    // stat(), and read again when that shows a change.
     std::shared_ptr<const ProfileDocument> Get(const std::string& path) {
+        std::uint64_t token = 0;
+        bool known = false, rewritten = false;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = entries_.find(path);
+            if (it != entries_.end()) {
+                if (!it->second.recent && watch_.Unchanged(path)) {
+                    order_.splice(order_.begin(), order_, it->second.position);
+                    return it->second.doc;
+                }
+                // Watched before the stat, so that no change after it can go unseen.
+                token = watch_.Prepare(path);
+                rewritten = watch_.Rewritten(path);
+                known = true;
+            }
+        }
         const FileStamp stamp = detail::StatPath(path);
         if (!stamp.exists) {
             Forget(path);
@@ -62,14 +81,19 @@ public:
             auto it = entries_.find(path);
             if (it != entries_.end() && it->second.stamp.SameFile(stamp)) {
                 order_.splice(order_.begin(), order_, it->second.position);
-                if (!it->second.recent)
+                // Bytes written since the last check are compared even under an equal stamp.
+                if (!it->second.recent && !rewritten) {
+                    watch_.Checked(path, token);
                     return it->second.doc;
+                }
                 cached = it->second.doc;
             }
+            if (!known) // a file new to the cache is watched before it is read
+                token = watch_.Prepare(path);
         }
         // Unknown, changed, or so recently written that an equal stamp proves nothing: read
         // the bytes, and parse them only when they differ from the cached ones.
-        return Load(path, cached);
+        return Load(path, cached, token);
     }
 
     std::shared_ptr<const ProfileDocument> Peek(const std::string& path) {
@@ -100,8 +124,10 @@ public:
     // `ownWrite`: the document is what this process has just written. Every writer stamps
     // its file with the precise time of the write, so an equal stamp later still means
     // this very content, however recent.
+    // `token`: from the change watch's Prepare() before the read that gave `doc`.
     void Store(const std::string& path, const FileStamp& stamp,
-               std::shared_ptr<const ProfileDocument> doc, bool ownWrite = false) {
+               std::shared_ptr<const ProfileDocument> doc, bool ownWrite = false,
+               std::uint64_t token = 0) {
         const bool recent = !ownWrite && detail::StampIsRecent(stamp);
         const std::size_t bytes = doc->MemoryBytes();
         std::lock_guard lock(mutex_);
@@ -119,11 +145,15 @@ public:
         it->second.recent = recent;
         it->second.bytes = bytes;
         totalBytes_ += bytes;
+        // A recent copy is checked by content anyway; an own write is vouched for once the
+        // next use has seen its stamp (its rename's event is queued for the watch).
+        watch_.Checked(path, recent ? 0 : token);
         // The newest entry always stays, however large.
         while (entries_.size() > 1 &&
                (entries_.size() > kCacheDocuments || totalBytes_ > kCacheBytes)) {
             auto victim = entries_.find(order_.back());
             totalBytes_ -= victim->second.bytes;
+            watch_.Forget(victim->first);
             entries_.erase(victim);
             order_.pop_back();
         }
@@ -131,6 +161,7 @@ public:
 
     void Forget(const std::string& path) {
         std::lock_guard lock(mutex_);
+        watch_.Forget(path);
         auto it = entries_.find(path);
         if (it == entries_.end())
             return;
@@ -144,6 +175,7 @@ public:
         entries_.clear();
         order_.clear();
         totalBytes_ = 0;
+        watch_.Reset();
     }
 
 private:
@@ -156,13 +188,14 @@ private:
     };
 
     std::shared_ptr<const ProfileDocument>
-    Load(const std::string& path, const std::shared_ptr<const ProfileDocument>& cached) {
+    Load(const std::string& path, const std::shared_ptr<const ProfileDocument>& cached,
+         std::uint64_t token) {
         FileContent content = detail::ReadWholeFile(path);
         const FileContent::Status status = content.status;
         const FileStamp stamp = content.stamp;
         auto doc = FromContent(content, cached);
         if (status == FileContent::Status::Ok)
-            Store(path, stamp, doc);
+            Store(path, stamp, doc, false, token);
         else
             Forget(path);
         return doc;
@@ -172,6 +205,7 @@ private:
     std::unordered_map<std::string, Entry> entries_;
     std::list<std::string> order_; // most recently used first
     std::size_t totalBytes_ = 0;
+    detail::ChangeWatch watch_;
 };
 
 // The names of a list as a copy into a buffer of 16384 characters delivers them. The block holds
@@ -245,7 +279,7 @@ std::string_view BrokenEncodingReason(FileEncoding encoding) {
 }
 
 std::string AbsolutePath(const std::filesystem::path& name) {
-    if (name.is_absolute())
+    if (!name.empty() && name.native().front() == '/') // what is_absolute() tells, unparsed
         return name.native();
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(name, ec);

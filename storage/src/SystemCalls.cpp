@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tavrel::detail {
@@ -50,6 +53,34 @@ int OpenFolderToSync(const char* path) {
 
 int SyncFolder(int fd) {
     return ::fsync(fd);
+}
+
+int StartWatching() {
+    return ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+
+int AddWatch(int fd, const char* path, std::uint32_t mask) {
+    return ::inotify_add_watch(fd, path, mask);
+}
+
+int RemoveWatch(int fd, int wd) {
+    return ::inotify_rm_watch(fd, wd);
+}
+
+int QueuedEventBytes(int fd, int* bytes) {
+    return ::ioctl(fd, FIONREAD, bytes);
+}
+
+ssize_t ReadEvents(int fd, void* buffer, std::size_t size) {
+    return ::read(fd, buffer, size);
+}
+
+int FileSystemType(const char* path, long* type) {
+    struct statfs fs;
+    if (::statfs(path, &fs) != 0)
+        return -1;
+    *type = static_cast<long>(fs.f_type);
+    return 0;
 }
 
 void Replaced(const char*, std::string_view) {}

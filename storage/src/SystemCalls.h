@@ -1,12 +1,14 @@
 #pragma once
 
 // Private to the storage layer: the system calls through which its writes and removals
-// change the file system. Each behaves as the system call it names (a negative result and
-// errno on failure; EINTR is retried where the comment says so). Keeping them in one file
-// lets the reliability tests link a build of it that fails any chosen call.
+// change the file system, and those through which its cache learns of changes. Each behaves as the
+// system call it names (a negative result and errno on failure; EINTR is retried where the comment
+// says so). Keeping them in one file lets the reliability tests link a build of it that fails any
+// chosen call.
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/types.h>
@@ -45,6 +47,18 @@ int TryLockFolder(int fd);
 int OpenFolderToSync(const char* path);
 // fsync() of an open folder.
 int SyncFolder(int fd);
+
+// inotify_init1() of a non-blocking, close-on-exec instance.
+int StartWatching();
+// inotify_add_watch() and inotify_rm_watch().
+int AddWatch(int fd, const char* path, std::uint32_t mask);
+int RemoveWatch(int fd, int wd);
+// ioctl(FIONREAD) of an inotify instance: the bytes of the events queued on it.
+int QueuedEventBytes(int fd, int* bytes);
+// read() of queued events; EAGAIN when there are none.
+ssize_t ReadEvents(int fd, void* buffer, std::size_t size);
+// statfs(): the type (f_type) of the file system holding the path.
+int FileSystemType(const char* path, long* type);
 
 // Tells that `target` now holds `bytes`: its replacement is complete. Does nothing here;
 // the reliability tests' build records it.

@@ -7,11 +7,14 @@
 #include "TempDir.h"
 
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tavrel {
 namespace {
@@ -410,6 +413,157 @@ TEST(ProfileFile, SameStampRewriteOfRecentFileIsNoticed) {
     WriteFileBytes(path, "[S]\nk=2\n");
     SetMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     EXPECT_EQ(file.ReadString("S", "k", "d"), "2");
+}
+
+// ---------------------------------------------------------------------------------------
+// Changes made by other programs, seen by the very next read
+
+// Runs a change in a forked child, with plain system calls only; returns once it is done.
+void InChild(const std::function<bool()>& change) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(change() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+constexpr time_t kOld = 1'000'000'000;
+
+// Rewrites the bytes in place and puts the old time back: the stamp stays as it was.
+bool RewriteKeepingStamp(const fs::path& file, std::string_view bytes) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    const struct timespec times[2] = {{kOld, 0}, {kOld, 0}};
+    const bool ok =
+        fd >= 0 &&
+        ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+        ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::futimens(fd, times) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool ReplaceByRename(const fs::path& file, std::string_view bytes) {
+    const fs::path temp = file.parent_path() / ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const struct timespec times[2] = {{kOld, 0}, {kOld, 0}};
+    const bool ok = fd >= 0 &&
+                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    ::futimens(fd, times) == 0;
+    return ::close(fd) == 0 && ok && ::rename(temp.c_str(), file.c_str()) == 0;
+}
+
+struct ForeignChange {
+    const char* name;
+    bool inChild;  // false: made in this process through another ProfileFile
+    bool statSees; // a stat() alone tells the change, so it is seen without the watch too
+    std::string expected;
+    std::function<bool(const fs::path& folder, const fs::path& file)> change;
+};
+
+const std::vector<ForeignChange>& ForeignChanges() {
+    static const std::vector<ForeignChange> cases = {
+        {"replaced by rename", true, true, "2",
+         [](const fs::path&, const fs::path& f) { return ReplaceByRename(f, "[S]\nk=2\n"); }},
+        {"rewritten in place, stamp kept", true, false, "2",
+         [](const fs::path&, const fs::path& f) { return RewriteKeepingStamp(f, "[S]\nk=2\n"); }},
+        {"removed", true, true, "d",
+         [](const fs::path&, const fs::path& f) { return ::unlink(f.c_str()) == 0; }},
+        {"written through another name", true, false, "2",
+         [](const fs::path& folder, const fs::path&) {
+             return RewriteKeepingStamp(folder.parent_path() / "link.Lng", "[S]\nk=2\n");
+         }},
+        {"folder moved away and made anew", true, true, "2",
+         [](const fs::path& folder, const fs::path& f) {
+             return ::rename(folder.c_str(), (folder.string() + ".old").c_str()) == 0 &&
+                    ::mkdir(folder.c_str(), 0755) == 0 && ReplaceByRename(f, "[S]\nk=2\n");
+         }},
+        {"folder above moved away and made anew", true, true, "2",
+         [](const fs::path& folder, const fs::path& f) {
+             const fs::path above = folder.parent_path();
+             return ::rename(above.c_str(), (above.string() + ".old").c_str()) == 0 &&
+                    ::mkdir(above.c_str(), 0755) == 0 && ::mkdir(folder.c_str(), 0755) == 0 &&
+                    ReplaceByRename(f, "[S]\nk=2\n");
+         }},
+        {"read in the child before and after", true, false, "2",
+         [](const fs::path&, const fs::path& f) {
+             // The child inherits the cache: its reads must not take the parent's events.
+             const bool before = ProfileFile(f).ReadString("S", "k", "") == "1";
+             const bool written = RewriteKeepingStamp(f, "[S]\nk=2\n");
+             (void)ProfileFile(f).ReadString("S", "k", "");
+             return before && written;
+         }},
+        {"written by another object", false, true, "2",
+         [](const fs::path&, const fs::path& f) {
+             ProfileFile other(f);
+             other.WriteString("S", "k", "2");
+             return other.UpdateFile() == ProfileFile::UpdateResult::Written;
+         }},
+    };
+    return cases;
+}
+
+// Each change, read back at once; then a rewrite that keeps the stamp, which only the
+// watch can see, proves the watch followed the change.
+void ExpectForeignChangesSeen(bool watched) {
+    for (const ForeignChange& c : ForeignChanges()) {
+        if (!watched && !c.statSees)
+            continue;
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path folder = dir / "up" / "sub";
+        fs::create_directories(folder);
+        const fs::path path = folder / "a.Lng";
+        WriteFileBytes(path, "[S]\nk=1\n");
+        ASSERT_EQ(::link(path.c_str(), (dir / "up" / "link.Lng").c_str()), 0);
+        SetMtime(path, kOld, 0);
+        EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "1");
+        EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "1");
+        if (c.inChild)
+            InChild([&] { return c.change(folder, path); });
+        else
+            ASSERT_TRUE(c.change(folder, path));
+        EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), c.expected);
+        if (!watched || c.expected == "d")
+            continue;
+        EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), c.expected);
+        InChild([&] { return RewriteKeepingStamp(path, "[S]\nk=3\n"); });
+        EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "3");
+    }
+}
+
+class ProfileChangeWatch : public ::testing::Test {
+protected:
+    void SetUp() override { detail::ClearProfileCache(); }
+    void TearDown() override {
+        detail::SetAtomicWriteFault(std::nullopt);
+        detail::ClearProfileCache();
+    }
+};
+
+TEST_F(ProfileChangeWatch, ChangesByOthersSeenByTheNextRead) {
+    ExpectForeignChangesSeen(true);
+}
+
+TEST_F(ProfileChangeWatch, WithoutTheWatchEveryReadStats) {
+    // inotify refused (its limits reached): a stat per read finds what a stat can tell.
+    detail::SetAtomicWriteFailure(detail::AtomicWriteStep::Watch);
+    ExpectForeignChangesSeen(false);
+    EXPECT_GT(detail::AtomicWriteCalls(detail::AtomicWriteStep::Watch), 0);
+}
+
+TEST_F(ProfileChangeWatch, FailingToAskTheQueueFallsBackToStat) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    WriteFileBytes(path, "[S]\nk=1\n");
+    SetMtime(path, kOld, 0);
+    EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "1");
+    InChild([&] { return ReplaceByRename(path, "[S]\nk=2\n"); });
+    // The next question to the queue fails: the read must neither fail nor trust the copy.
+    detail::SetAtomicWriteFault(detail::AtomicWriteFault{detail::AtomicWriteStep::Watch, 1, EIO});
+    EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "2");
+    EXPECT_EQ(detail::AtomicWriteCalls(detail::AtomicWriteStep::Watch), 1);
+    InChild([&] { return ReplaceByRename(path, "[S]\nk=3\n"); });
+    EXPECT_EQ(ProfileFile(path).ReadString("S", "k", "d"), "3");
 }
 
 TEST(ProfileFile, PendingViewFollowsChangesUnderneath) {

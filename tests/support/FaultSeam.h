@@ -21,8 +21,10 @@ enum class AtomicWriteStep {
     Unlink,     // removal of a file: a temporary one, a stale one, a journal or a folder file
     LockFolder, // open() of the folder to lock (EIO)
     SyncFolder, // fsync() of the folder after the rename; never reported to callers
+    Watch,      // the change watch of cached files: starting inotify, adding a watch, asking
+                // for or reading queued events (ENOSPC); reads then stat() instead
 };
-inline constexpr int kAtomicWriteSteps = 7;
+inline constexpr int kAtomicWriteSteps = 8;
 
 struct AtomicWriteFault {
     AtomicWriteStep step = AtomicWriteStep::Write;

@@ -14,6 +14,9 @@
 #include <mutex>
 #include <string>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tavrel::detail {
@@ -45,7 +48,7 @@ std::size_t Index(AtomicWriteStep step) {
 }
 
 int DefaultError(AtomicWriteStep step) {
-    return step == AtomicWriteStep::Write ? ENOSPC : EIO;
+    return step == AtomicWriteStep::Write || step == AtomicWriteStep::Watch ? ENOSPC : EIO;
 }
 
 void RestartCounts() {
@@ -146,6 +149,42 @@ int SyncFolder(int fd) {
     if (Fails(AtomicWriteStep::SyncFolder, NameOf(fd)))
         return -1;
     return ::fsync(fd);
+}
+
+int StartWatching() {
+    if (Fails(AtomicWriteStep::Watch, {}))
+        return -1;
+    return ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+
+int AddWatch(int fd, const char* path, std::uint32_t mask) {
+    if (Fails(AtomicWriteStep::Watch, path))
+        return -1;
+    return ::inotify_add_watch(fd, path, mask);
+}
+
+int RemoveWatch(int fd, int wd) {
+    return ::inotify_rm_watch(fd, wd);
+}
+
+int QueuedEventBytes(int fd, int* bytes) {
+    if (Fails(AtomicWriteStep::Watch, {}))
+        return -1;
+    return ::ioctl(fd, FIONREAD, bytes);
+}
+
+ssize_t ReadEvents(int fd, void* buffer, std::size_t size) {
+    if (Fails(AtomicWriteStep::Watch, {}))
+        return -1;
+    return ::read(fd, buffer, size);
+}
+
+int FileSystemType(const char* path, long* type) {
+    struct statfs fs;
+    if (::statfs(path, &fs) != 0)
+        return -1;
+    *type = static_cast<long>(fs.f_type);
+    return 0;
 }
 
 void Replaced(const char* target, std::string_view bytes) {
