@@ -1,7 +1,8 @@
-// The translation engine of the localization server: maps the texts of its clients'
-// component trees back to their untranslated form through the reverse dictionary and
-// forward into the new language, or registers them in every dictionary.
+// The server's side of the translation engine (TranslationEngine.h): its published
+// operations as thin calls into the engine, the clients, and the language switch.
 
+#include "ReverseMap.h"
+#include "TranslationEngine.h"
 #include "tavrel/localize/OVKPropUtils.h"
 #include "tavrel/localize/TMenuItem.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
@@ -12,7 +13,6 @@
 #include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
-#include <array>
 
 namespace tavrel {
 
@@ -21,46 +21,25 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kTextWidth = 255;
-constexpr std::string_view kReverseLanguage = "oponent";
-constexpr std::string_view kMessagesSection = "Messages";
-constexpr std::array<std::string_view, 3> kExcludedPrefixParts{"SQL", "Description", "Function"};
 
 std::string Cut(std::string_view text) {
     return std::string(Utf8Prefix(text, kTextWidth));
 }
 
-bool IsExcludedPrefix(std::string_view prefix) {
-    return std::any_of(
-        kExcludedPrefixParts.begin(), kExcludedPrefixParts.end(),
-        [prefix](std::string_view part) { return prefix.find(part) != std::string_view::npos; });
-}
-
-bool IsBlank(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x09 && b <= 0x0D) || b == 0x1A || b == 0x20;
-}
-
-// Whether a translation can serve as a key of the reverse dictionary: a key holding '='
-// or a line break cannot be written, one that starts with ';' or '[' would read back as a
-// comment or a section header, and an empty one is never looked up.
-bool CanServeAsKey(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    if (text.empty() || text.front() == ';' || text.front() == '[')
-        return false;
-    return text.find_first_of(std::string_view("=\r\n\0", 4)) == std::string_view::npos;
-}
-
-// Releases a dictionary field on every path out of a scope.
-class FieldRelease {
+// Makes a context the server's running one for the calls components make meanwhile.
+class RunningContext {
 public:
-    explicit FieldRelease(std::unique_ptr<ProfileFile>& field) : field_(field) {}
-    ~FieldRelease() { field_.reset(); }
-    FieldRelease(const FieldRelease&) = delete;
-    FieldRelease& operator=(const FieldRelease&) = delete;
+    RunningContext(TTranslationContext*& slot, TTranslationContext& context)
+        : slot_(slot), previous_(slot) {
+        slot_ = &context;
+    }
+    ~RunningContext() { slot_ = previous_; }
+    RunningContext(const RunningContext&) = delete;
+    RunningContext& operator=(const RunningContext&) = delete;
 
 private:
-    std::unique_ptr<ProfileFile>& field_;
+    TTranslationContext*& slot_;
+    TTranslationContext* previous_;
 };
 
 } // namespace
@@ -92,79 +71,61 @@ fs::path TOvkLocalizeServer::ReverseDictionaryFile() const {
     return DictionaryFolder() / kReverseDictionaryFile;
 }
 
-std::string TOvkLocalizeServer::TranslateText(std::string_view section, std::string_view key,
-                                              std::string_view language) {
-    const std::string lookupKey = key.empty() ? std::string(kNotFound) : std::string(key);
-    const std::string_view def =
-        section == kMessagesSection ? kNotFound : std::string_view(lookupKey);
-    std::string result = Cut(LookupDictionary(language).ReadString(section, lookupKey, def));
-    if (treeDepth_ == 0) // called on its own: the dictionary was opened for this call only
-        callDictionary_.reset();
-    return FromSentinel(std::move(result));
+std::string TOvkLocalizeServer::CurrentLanguage() const {
+    return language_.empty() ? languageList_.Strings(0) : language_;
 }
 
-// The dictionary a look-up reads: during a switch the reverse or the current dictionary
-// held by the switch; outside one, a dictionary opened for the running call.
-ProfileFile& TOvkLocalizeServer::LookupDictionary(std::string_view language) {
-    const bool reverse = language == kReverseLanguage;
-    if (reverse && reverseDictionary_)
-        return *reverseDictionary_;
-    if (!reverse && currentDictionary_)
-        return *currentDictionary_;
-    if (!callDictionary_ || callDictionaryLanguage_ != language) {
-        callDictionaryLanguage_ = std::string(language);
-        if (reverse) {
-            callDictionary_ = std::make_unique<ProfileFile>(ReverseDictionaryFile());
-        } else {
+std::unique_ptr<TTranslationContext> TOvkLocalizeServer::NewContext(TTranslationMode mode,
+                                                                    std::string_view language) {
+    // A call made while a switch (or another call for the same language) runs reads what
+    // that one reads.
+    if (running_ != nullptr && (switching_ || running_->ForwardLanguage() == language))
+        return std::make_unique<TTranslationContext>(mode, *running_);
+    auto context = std::make_unique<TTranslationContext>(
+        mode, std::string(language), [this, name = std::string(language)] {
             // A catalogued language names its own dictionary; otherwise the current one.
-            std::string file = language.empty() ? std::string() : LanguageFileName(language);
-            if (file.empty())
-                file = CurrentDictionaryFile();
-            callDictionary_ = std::make_unique<ProfileFile>(file);
-        }
-        callDictionary_->Hold(); // one state for the whole call, no stat per look-up
+            std::string file = name.empty() ? std::string() : LanguageFileName(name);
+            return fs::path(file.empty() ? CurrentDictionaryFile() : file);
+        });
+    context->SetReverse(lastReverse_);
+    return context;
+}
+
+std::string TOvkLocalizeServer::TranslateText(std::string_view section, std::string_view key,
+                                              std::string_view language) {
+    const TTranslationMode mode = ModeOfLanguage(language) == TTranslationMode::Reverse
+                                      ? TTranslationMode::Reverse
+                                      : TTranslationMode::Forward;
+    const auto context = NewContext(mode, language);
+    return engine::TranslateText(*context, section, key);
+}
+
+void TOvkLocalizeServer::RunCall(TTranslationContext& context,
+                                 const std::function<void()>& walk) {
+    const RunningContext running(running_, context);
+    try {
+        walk();
+    } catch (...) {
+        // Texts met before the failure are registered, as they would have been one by one.
+        AddKeysToAll(context.Pending());
+        throw;
     }
-    return *callDictionary_;
+    AddKeysToAll(context.Pending());
 }
 
 void TOvkLocalizeServer::LocalizeProperties(TPersistent& base, const std::string& prefix,
                                             const TPropertyTree* tree,
                                             const std::string& language) {
-    if (!tree)
-        return;
-    for (const auto& entry : tree->Entries) {
-        if (entry.IsBranch()) {
-            LocalizeProperties(base, prefix + entry.Name + ".", entry.Tree.get(), language);
-            continue;
-        }
-        if (!IsTranslatablePropertyName(entry.Name))
-            continue;
-        TPersistent* object = &base;
-        std::string name = prefix + entry.Name;
-        if (!OvkFindComponent(object, name))
-            continue;
-        std::string text;
-        GetPropertyText(object, name, text);
-        if (IsExcludedPrefix(prefix))
-            continue;
-        if (!language.empty() || text.empty()) {
-            SetPropertyText(object, name, TranslateText(entry.Name, Cut(text), language));
-        } else {
-            pendingTexts_.emplace_back(entry.Name, Cut(text));
-            if (treeDepth_ == 0) // called on its own: register at once
-                AddKeysToAll(std::exchange(pendingTexts_, {}));
-        }
-    }
+    const auto context = NewContext(ModeOfLanguage(language), language);
+    std::string path = prefix;
+    RunCall(*context, [&] { engine::LocalizeProperties(*context, base, path, tree); });
 }
 
 void TOvkLocalizeServer::LocalizeComponent(TComponent& component, const std::string& language,
                                            const TStrings* exclusions, bool registerTexts) {
-    if (exclusions && exclusions->IndexOf(component.Name()) >= 0)
-        return;
-    if (auto* item = dynamic_cast<TMenuItem*>(&component); item && item->Tag() == LanguageMenuTag)
-        return;
-    const auto tree = BuildPropertyTree(component);
-    LocalizeProperties(component, "", tree.get(), registerTexts ? std::string() : language);
+    const auto context = NewContext(
+        registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
+    RunCall(*context, [&] { engine::LocalizeComponent(*context, component, exclusions); });
 }
 
 void TOvkLocalizeServer::LocalizeTree(TComponent& root, std::string language,
@@ -173,29 +134,9 @@ void TOvkLocalizeServer::LocalizeTree(TComponent& root, std::string language,
         return;
     if (language.empty())
         language = Language();
-
-    const bool outermost = treeDepth_ == 0;
-    ++treeDepth_;
-    try {
-        LocalizeComponent(root, language, exclusions, registerTexts);
-        const int count = root.ComponentCount();
-        for (int i = 0; i < count && i < root.ComponentCount(); ++i)
-            LocalizeTree(*root.Components(i), language, exclusions, registerTexts);
-    } catch (...) {
-        --treeDepth_;
-        if (outermost) {
-            callDictionary_.reset();
-            // Texts met before the failure are registered, as they would have been one by one.
-            auto texts = std::exchange(pendingTexts_, {});
-            AddKeysToAll(texts);
-        }
-        throw;
-    }
-    --treeDepth_;
-    if (outermost) {
-        callDictionary_.reset();
-        AddKeysToAll(std::exchange(pendingTexts_, {}));
-    }
+    const auto context = NewContext(
+        registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
+    RunCall(*context, [&] { engine::LocalizeTree(*context, root, exclusions); });
 }
 
 // The same result as one AddKeyToAll per entry, with each dictionary read and written once.
@@ -217,30 +158,17 @@ void TOvkLocalizeServer::AddKeysToAll(
     }
 }
 
-void TOvkLocalizeServer::BuildReverseDictionary() {
-    ProfileFile source(LanguageFileName(previousLanguage_));
-    ProfileFile target(ReverseDictionaryFile());
+std::shared_ptr<const TReverseMap> TOvkLocalizeServer::ShownReverseMap() {
+    // The texts on screen came from the dictionary as it was when they were shown: its
+    // held state maps them back, whatever the file holds now. Without that state (no
+    // switch yet, or the language was chosen without one), the previous language's file.
+    const std::string previousFile = LanguageFileName(previousLanguage_);
+    if (shownDictionary_ && !previousFile.empty() &&
+        shownDictionary_->FileName() == fs::path(previousFile))
+        return TReverseMap::Of(*shownDictionary_);
+    ProfileFile source(previousFile);
     source.Hold();
-    target.Hold();
-    target.SetNewFileEncoding(source.Encoding());
-    std::vector<std::string> sections;
-    std::vector<std::pair<std::string, std::string>> entries;
-    source.ReadSections(sections);
-    for (const auto& section : sections) {
-        source.ReadSectionValues(section, entries);
-        for (const auto& [key, translation] : entries) {
-            if (key != kLanguageKey && CanServeAsKey(translation))
-                target.WriteString(section, translation, key);
-        }
-    }
-    // One rewrite for the whole file: a flush per section would rewrite the growing file
-    // once per section, for no reader (nothing reads it before the switch is over).
-    try {
-        target.UpdateFile();
-    } catch (...) {
-        target.DiscardChanges(); // the switch fails; nothing is written behind its back
-        throw;
-    }
+    return TReverseMap::Of(source);
 }
 
 int TOvkLocalizeServer::AddSwitchListener(SwitchListener listener) {
@@ -259,9 +187,14 @@ void TOvkLocalizeServer::TellSwitchListeners(TSwitchPhase phase) {
 }
 
 void TOvkLocalizeServer::SwitchClientsLanguage() {
+    WriteReverseDictionary(SwitchTexts());
+}
+
+std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchTexts() {
     TellSwitchListeners(TSwitchPhase::Begin);
+    std::shared_ptr<const TReverseMap> reverse;
     try {
-        SwitchClientTrees();
+        reverse = SwitchClientTrees();
     } catch (...) {
         try {
             TellSwitchListeners(TSwitchPhase::End);
@@ -271,24 +204,23 @@ void TOvkLocalizeServer::SwitchClientsLanguage() {
         throw;
     }
     TellSwitchListeners(TSwitchPhase::End);
+    return reverse;
 }
 
-void TOvkLocalizeServer::SwitchClientTrees() {
-    try {
-        RemoveFolderFile(ReverseDictionaryFile());
-    } catch (const EIniFileException&) {
-        // A failed removal does not stop the switch: the reverse dictionary is rebuilt from
-        // the previous language either way.
-    }
-    BuildReverseDictionary();
-
-    FieldRelease releaseCurrent(currentDictionary_);
-    FieldRelease releaseReverse(reverseDictionary_);
-    currentDictionary_ = std::make_unique<ProfileFile>(CurrentDictionaryFile());
-    reverseDictionary_ = std::make_unique<ProfileFile>(ReverseDictionaryFile());
-    // Both passes look up one consistent state of the two dictionaries.
-    currentDictionary_->Hold();
-    reverseDictionary_->Hold();
+std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchClientTrees() {
+    auto reverse = ShownReverseMap();
+    const std::string language = CurrentLanguage();
+    TTranslationContext context(TTranslationMode::Reverse, language, [this, language] {
+        return fs::path(LanguageFileName(language));
+    });
+    context.SetReverse(reverse);
+    context.Forward(); // both passes look up one state of the dictionary
+    const RunningContext running(running_, context);
+    switching_ = true;
+    struct SwitchEnd {
+        bool& switching;
+        ~SwitchEnd() { switching = false; }
+    } end{switching_};
 
     // A client may leave the list while its tree is walked (its root destroyed by a
     // property write); walk a snapshot and skip clients that are gone.
@@ -299,28 +231,52 @@ void TOvkLocalizeServer::SwitchClientTrees() {
     std::vector<std::pair<TComponent*, const TStrings*>> snapshot;
     for (const auto& client : clients_)
         snapshot.emplace_back(client.Root, client.Exclusions.get());
+    const auto walk = [&](TTranslationContext& pass) {
+        for (const auto& [root, exclusions] : snapshot) {
+            if (active_ && stillRegistered(root))
+                engine::LocalizeTree(pass, *root, exclusions);
+        }
+    };
     try {
-        for (const auto& [root, exclusions] : snapshot) {
-            if (stillRegistered(root))
-                LocalizeTree(*root, std::string(kReverseLanguage), exclusions, false);
-        }
-        for (const auto& [root, exclusions] : snapshot) {
-            if (stillRegistered(root))
-                LocalizeTree(*root, Language(), exclusions, false);
-        }
+        walk(context);
+        context.SetMode(TTranslationMode::Forward);
+        walk(context);
     } catch (...) {
         // Some texts are keys or in the new language now: bring them all back to the
         // language before, which the server goes on reporting, so the next switch maps them
         // back correctly.
-        currentDictionary_ = std::make_unique<ProfileFile>(LanguageFileName(previousLanguage_));
-        currentDictionary_->Hold();
+        TTranslationContext restore(TTranslationMode::Forward, previousLanguage_,
+                                    [this] { return fs::path(LanguageFileName(previousLanguage_)); });
+        const RunningContext restoring(running_, restore);
         for (const auto& [root, exclusions] : snapshot) {
             try {
-                if (stillRegistered(root))
-                    LocalizeTree(*root, previousLanguage_, exclusions, false);
+                if (active_ && stillRegistered(root))
+                    engine::LocalizeTree(restore, *root, exclusions);
             } catch (...) {
                 // What cannot be restored keeps what it shows; the first failure is reported.
             }
+        }
+        if (active_ && restore.HasForward())
+            shownDictionary_ = restore.TakeForward();
+        throw;
+    }
+    if (active_)
+        shownDictionary_ = context.TakeForward();
+    lastReverse_ = reverse;
+    return reverse;
+}
+
+void TOvkLocalizeServer::WriteReverseDictionary(const std::shared_ptr<const TReverseMap>& reverse) {
+    // Derived from the dictionary and never read back: it is written for other readers of
+    // the folder, after the switch, and a failure to write it leaves the switch done.
+    const fs::path file = ReverseDictionaryFile();
+    try {
+        WriteFolderFile(file, reverse->FileBytes());
+    } catch (const EIniFileException&) {
+        try {
+            RemoveFolderFile(file); // no stale map of another switch stays behind
+        } catch (const EIniFileException&) {
+            // The write's failure is the one to report.
         }
         throw;
     }

@@ -1,5 +1,8 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 
+#include "ReverseMap.h"
+#include "TranslationEngine.h"
+
 #include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/localize/LanguageName.h"
 #include "tavrel/localize/OVKStrUtils.h"
@@ -366,9 +369,10 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
     const std::string name = CataloguedSpelling(StripAmpersands(language));
     if (!name.empty())
         language_ = name;
+    std::shared_ptr<const TReverseMap> reverse;
     if (!IsDesigning() && !clients_.empty()) {
         try {
-            SwitchClientsLanguage();
+            reverse = SwitchTexts();
         } catch (...) {
             // The texts still show the language before: so must the server, or the next
             // switch would map them back from the wrong dictionary.
@@ -380,6 +384,10 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
         store->WriteString(kOthers, kActualLanguageValue, language_);
     if (OnLanguageChange)
         OnLanguageChange(this);
+    // Last: the texts, the server and the stored language agree whether this write
+    // succeeds or not.
+    if (reverse)
+        WriteReverseDictionary(reverse);
 }
 
 fs::path TOvkLocalizeServer::NewLanguage(std::string_view name, const IPicture* image) {

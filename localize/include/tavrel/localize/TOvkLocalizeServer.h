@@ -16,7 +16,10 @@
 namespace tavrel {
 
 class ProfileFile;
+class TReverseMap;
 class TStrings;
+class TTranslationContext;
+enum class TTranslationMode;
 struct TPropertyTree;
 
 // Tag of generated language menu items; the translation engine leaves such items alone.
@@ -159,11 +162,18 @@ private:
     std::filesystem::path FreeDictionaryFile(std::string_view name,
                                              const std::string& language) const;
     std::filesystem::path ReverseDictionaryFile() const;
-    void BuildReverseDictionary();
-    void SwitchClientTrees();
+    // The language current now, from the state this object holds (no re-reading).
+    std::string CurrentLanguage() const;
+    std::unique_ptr<TTranslationContext> NewContext(TTranslationMode mode,
+                                                    std::string_view language);
+    void RunCall(TTranslationContext& context, const std::function<void()>& walk);
+    std::shared_ptr<const TReverseMap> ShownReverseMap();
+    // Both passes of a switch; returns the map the texts were taken back with.
+    std::shared_ptr<const TReverseMap> SwitchTexts();
+    std::shared_ptr<const TReverseMap> SwitchClientTrees();
+    void WriteReverseDictionary(const std::shared_ptr<const TReverseMap>& reverse);
     void TellSwitchListeners(TSwitchPhase phase);
     void AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries);
-    ProfileFile& LookupDictionary(std::string_view language);
     // Writes the dictionary's pending changes and tells of a change of its encoding.
     void Flush(ProfileFile& dictionary);
 
@@ -175,15 +185,14 @@ private:
     std::vector<std::pair<int, SwitchListener>> switchListeners_;
     std::vector<std::pair<int, RegisterListener>> registerListeners_;
     int nextSwitchListener_ = 1;
-    // Held only while a switch runs.
-    std::unique_ptr<ProfileFile> currentDictionary_;
-    std::unique_ptr<ProfileFile> reverseDictionary_;
-    // Outside a switch: the dictionary opened for one LocalizeTree or TranslateText call.
-    std::unique_ptr<ProfileFile> callDictionary_;
-    std::string callDictionaryLanguage_;
-    int treeDepth_ = 0;
-    // Register mode collects its texts and writes each dictionary once at the end.
-    std::vector<std::pair<std::string, std::string>> pendingTexts_;
+    // The context of the switch or call running now, for the calls components make
+    // meanwhile; nullptr between them.
+    TTranslationContext* running_ = nullptr;
+    bool switching_ = false;
+    // The dictionary as it was when the clients' texts were shown (held in that state),
+    // and the map the last switch took texts back with.
+    std::unique_ptr<ProfileFile> shownDictionary_;
+    std::shared_ptr<const TReverseMap> lastReverse_;
     std::filesystem::path ImageFileOf(const std::string& dictionaryFile) const;
 
     TLocalizeEnvironment environment_;

@@ -1,0 +1,113 @@
+#include "ReverseMap.h"
+
+#include "tavrel/localize/OVKStrUtils.h"
+#include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/ProfileFile.h"
+
+#include <vector>
+
+namespace tavrel {
+
+namespace {
+
+bool IsBlank(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x09 && b <= 0x0D) || b == 0x1A || b == 0x20;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Whether a profile file can hold the translation as a key: one holding '=' or a line
+// break cannot be written, one that starts with ';' or '[' would read back as a comment
+// or a section header, and an empty one is never looked up.
+bool CanServeAsKey(std::string_view text) {
+    if (text.empty() || text.front() == ';' || text.front() == '[')
+        return false;
+    return text.find_first_of(std::string_view("=\r\n\0", 4)) == std::string_view::npos;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+std::size_t TReverseMap::CaselessHash::operator()(std::string_view text) const {
+    std::size_t hash = 1469598103934665603ull; // FNV-1a over the lower-cased bytes
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+    return hash;
+}
+
+bool TReverseMap::CaselessEqual::operator()(std::string_view a, std::string_view b) const {
+    return EqualsIgnoringAsciiCase(a, b);
+}
+
+std::shared_ptr<const TReverseMap> TReverseMap::Of(const ProfileFile& dictionary) {
+    auto map = std::make_shared<TReverseMap>();
+    map->encoding_ = dictionary.Encoding();
+    std::vector<std::string> sections;
+    std::vector<std::pair<std::string, std::string>> entries;
+    dictionary.ReadAllSections(sections);
+    for (const auto& section : sections) {
+        dictionary.ReadSectionValues(section, entries);
+        for (const auto& [key, translation] : entries) {
+            if (key != kLanguageKey)
+                map->Add(section, translation, key);
+        }
+    }
+    return map;
+}
+
+void TReverseMap::Add(std::string_view section, std::string_view text, std::string_view key) {
+    text = Trimmed(text);
+    if (!CanServeAsKey(text))
+        return;
+    section = Trimmed(section);
+    auto at = sectionIndex_.find(section);
+    if (at == sectionIndex_.end()) {
+        Section& added = sections_.emplace_back();
+        added.name = std::string(section);
+        added.writable = added.name.find(']') == std::string::npos;
+        at = sectionIndex_.emplace(added.name, sections_.size() - 1).first;
+    }
+    Section& target = sections_[at->second];
+    if (const auto known = target.index.find(text); known != target.index.end()) {
+        target.entries[known->second].key = std::string(key);
+        return;
+    }
+    Entry& entry = target.entries.emplace_back(Entry{std::string(text), std::string(key)});
+    target.index.emplace(entry.text, target.entries.size() - 1);
+    ++size_;
+}
+
+const std::string* TReverseMap::Find(std::string_view section, std::string_view text) const {
+    const auto at = sectionIndex_.find(Trimmed(section));
+    if (at == sectionIndex_.end())
+        return nullptr;
+    const Section& found = sections_[at->second];
+    const auto entry = found.index.find(Trimmed(text));
+    return entry == found.index.end() ? nullptr : &found.entries[entry->second].key;
+}
+
+std::string TReverseMap::FileBytes() const {
+    std::string text;
+    for (const Section& section : sections_) {
+        if (!section.writable)
+            continue;
+        text.append("[").append(section.name).append("]\r\n");
+        for (const Entry& entry : section.entries)
+            text.append(entry.text).append("=").append(entry.key).append("\r\n");
+    }
+    if (auto bytes = EncodeFileText(std::string(text), encoding_))
+        return std::move(*bytes);
+    return *EncodeFileText(std::move(text), FileEncoding::Utf8Bom);
+}
+
+} // namespace tavrel

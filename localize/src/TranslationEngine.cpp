@@ -1,0 +1,165 @@
+#include "TranslationEngine.h"
+
+#include "tavrel/localize/OVKPropUtils.h"
+#include "tavrel/localize/TCollection.h"
+#include "tavrel/localize/TMenuItem.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/localize/TStrings.h"
+#include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/Utf8.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tavrel {
+
+namespace {
+
+constexpr std::size_t kTextWidth = 255;
+constexpr std::string_view kReverseLanguage = "oponent";
+constexpr std::string_view kMessagesSection = "Messages";
+constexpr std::array<std::string_view, 3> kExcludedPrefixParts{"SQL", "Description", "Function"};
+
+bool IsExcludedPrefix(std::string_view prefix) {
+    return std::any_of(
+        kExcludedPrefixParts.begin(), kExcludedPrefixParts.end(),
+        [prefix](std::string_view part) { return prefix.find(part) != std::string_view::npos; });
+}
+
+// A component's tree depends on its class alone unless it reaches other objects
+// (object-reference properties) or is a list or collection whose items make the tree.
+bool TreeDependsOnClassAlone(TComponent& component) {
+    if (dynamic_cast<TCollection*>(&component) != nullptr ||
+        dynamic_cast<TStrings*>(&component) != nullptr)
+        return false;
+    const auto& properties = component.ClassInfo().Properties();
+    return std::none_of(properties.begin(), properties.end(),
+                        [](const TPropInfo* p) { return p->Kind == TPropKind::Class; });
+}
+
+} // namespace
+
+TTranslationMode ModeOfLanguage(std::string_view language) {
+    if (language.empty())
+        return TTranslationMode::Register;
+    return language == kReverseLanguage ? TTranslationMode::Reverse : TTranslationMode::Forward;
+}
+
+TTranslationContext::TTranslationContext(TTranslationMode mode, std::string forwardLanguage,
+                                         std::function<std::filesystem::path()> openForward)
+    : mode_(mode), forwardLanguage_(std::move(forwardLanguage)),
+      openForward_(std::move(openForward)) {}
+
+TTranslationContext::TTranslationContext(TTranslationMode mode, TTranslationContext& running)
+    : mode_(mode), forwardLanguage_(running.forwardLanguage_), lender_(&running),
+      reverse_(running.reverse_) {}
+
+TTranslationContext::~TTranslationContext() = default;
+
+ProfileFile& TTranslationContext::Forward() {
+    if (forward_ == nullptr) {
+        if (lender_ != nullptr) {
+            forward_ = &lender_->Forward();
+        } else {
+            ownForward_ = std::make_unique<ProfileFile>(openForward_());
+            ownForward_->Hold(); // one state for the whole walk, no stat per look-up
+            forward_ = ownForward_.get();
+        }
+    }
+    return *forward_;
+}
+
+std::unique_ptr<ProfileFile> TTranslationContext::TakeForward() {
+    forward_ = nullptr;
+    return std::move(ownForward_);
+}
+
+const TPropertyTree* TTranslationContext::TreeOf(TComponent& component,
+                                                 std::unique_ptr<TPropertyTree>& own) {
+    const TClassInfo* cls = &component.ClassInfo();
+    auto [at, added] = classTrees_.try_emplace(cls);
+    if (added) {
+        at->second.shared = TreeDependsOnClassAlone(component);
+        if (at->second.shared)
+            at->second.tree = BuildPropertyTree(component);
+    }
+    if (at->second.shared)
+        return at->second.tree.get();
+    own = BuildPropertyTree(component);
+    return own.get();
+}
+
+namespace engine {
+
+std::string TranslateText(TTranslationContext& context, std::string_view section,
+                          std::string_view key) {
+    const std::string_view lookupKey = key.empty() ? kNotFound : key;
+    const std::string_view fallback = section == kMessagesSection ? kNotFound : lookupKey;
+    std::string_view result = fallback;
+    std::string read;
+    if (context.Mode() == TTranslationMode::Reverse) {
+        if (const TReverseMap* reverse = context.Reverse())
+            if (const std::string* found = reverse->Find(section, lookupKey))
+                result = *found;
+    } else {
+        read = context.Forward().ReadString(section, lookupKey, fallback);
+        result = read;
+    }
+    result = Utf8Prefix(result, kTextWidth);
+    return result == kNotFound ? std::string() : std::string(result);
+}
+
+void LocalizeProperties(TTranslationContext& context, TPersistent& base, std::string& prefix,
+                        const TPropertyTree* tree) {
+    if (tree == nullptr)
+        return;
+    std::string name;
+    std::string text;
+    for (const auto& entry : tree->Entries) {
+        if (entry.IsBranch()) {
+            const std::size_t length = prefix.size();
+            prefix.append(entry.Name).append(".");
+            LocalizeProperties(context, base, prefix, entry.Tree.get());
+            prefix.resize(length);
+            continue;
+        }
+        if (!IsTranslatablePropertyName(entry.Name))
+            continue;
+        TPersistent* object = &base;
+        name.assign(prefix).append(entry.Name);
+        if (!OvkFindComponent(object, name))
+            continue;
+        GetPropertyText(object, name, text);
+        if (IsExcludedPrefix(prefix))
+            continue;
+        const std::string_view shown = Utf8Prefix(text, kTextWidth);
+        if (context.Mode() != TTranslationMode::Register || shown.empty())
+            SetPropertyText(object, name, TranslateText(context, entry.Name, shown));
+        else
+            context.Pending().emplace_back(entry.Name, shown);
+    }
+}
+
+void LocalizeComponent(TTranslationContext& context, TComponent& component,
+                       const TStrings* exclusions) {
+    if (exclusions && exclusions->IndexOf(component.Name()) >= 0)
+        return;
+    if (auto* item = dynamic_cast<TMenuItem*>(&component); item && item->Tag() == LanguageMenuTag)
+        return;
+    std::unique_ptr<TPropertyTree> own;
+    const TPropertyTree* tree = context.TreeOf(component, own);
+    std::string prefix;
+    LocalizeProperties(context, component, prefix, tree);
+}
+
+void LocalizeTree(TTranslationContext& context, TComponent& root, const TStrings* exclusions) {
+    LocalizeComponent(context, root, exclusions);
+    const int count = root.ComponentCount();
+    for (int i = 0; i < count && i < root.ComponentCount(); ++i)
+        LocalizeTree(context, *root.Components(i), exclusions);
+}
+
+} // namespace engine
+
+} // namespace tavrel
