@@ -2,7 +2,6 @@
 // operations as thin calls into the engine, the clients, and the language switch.
 
 #include "ReverseMap.h"
-#include "TranslationEngine.h"
 #include "tavrel/localize/OVKPropUtils.h"
 #include "tavrel/localize/TMenuItem.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
@@ -11,6 +10,7 @@
 #include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/Utf8.h"
+#include "TranslationEngine.h"
 
 #include <algorithm>
 
@@ -100,8 +100,7 @@ std::string TOvkLocalizeServer::TranslateText(std::string_view section, std::str
     return engine::TranslateText(*context, section, key);
 }
 
-void TOvkLocalizeServer::RunCall(TTranslationContext& context,
-                                 const std::function<void()>& walk) {
+void TOvkLocalizeServer::RunCall(TTranslationContext& context, const std::function<void()>& walk) {
     const RunningContext running(running_, context);
     try {
         walk();
@@ -123,8 +122,8 @@ void TOvkLocalizeServer::LocalizeProperties(TPersistent& base, const std::string
 
 void TOvkLocalizeServer::LocalizeComponent(TComponent& component, const std::string& language,
                                            const TStrings* exclusions, bool registerTexts) {
-    const auto context = NewContext(
-        registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
+    const auto context =
+        NewContext(registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
     RunCall(*context, [&] { engine::LocalizeComponent(*context, component, exclusions); });
 }
 
@@ -134,8 +133,8 @@ void TOvkLocalizeServer::LocalizeTree(TComponent& root, std::string language,
         return;
     if (language.empty())
         language = Language();
-    const auto context = NewContext(
-        registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
+    const auto context =
+        NewContext(registerTexts ? TTranslationMode::Register : ModeOfLanguage(language), language);
     RunCall(*context, [&] { engine::LocalizeTree(*context, root, exclusions); });
 }
 
@@ -190,6 +189,18 @@ void TOvkLocalizeServer::SwitchClientsLanguage() {
     WriteReverseDictionary(SwitchTexts());
 }
 
+void TOvkLocalizeServer::ReapplyLanguage() {
+    if (IsDesigning() || clients_.empty() || !active_)
+        return;
+    // The texts show the current language: that is the language they are taken back from.
+    previousLanguage_ = CurrentLanguage();
+    WriteReverseDictionary(SwitchTexts());
+}
+
+fs::path TOvkLocalizeServer::ShownDictionaryFile() const {
+    return shownDictionary_ ? shownDictionary_->FileName() : fs::path();
+}
+
 std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchTexts() {
     TellSwitchListeners(TSwitchPhase::Begin);
     std::shared_ptr<const TReverseMap> reverse;
@@ -210,9 +221,8 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchTexts() {
 std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchClientTrees() {
     auto reverse = ShownReverseMap();
     const std::string language = CurrentLanguage();
-    TTranslationContext context(TTranslationMode::Reverse, language, [this, language] {
-        return fs::path(LanguageFileName(language));
-    });
+    TTranslationContext context(TTranslationMode::Reverse, language,
+                                [this, language] { return fs::path(LanguageFileName(language)); });
     context.SetReverse(reverse);
     context.Forward(); // both passes look up one state of the dictionary
     const RunningContext running(running_, context);
@@ -245,8 +255,9 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchClientTrees() {
         // Some texts are keys or in the new language now: bring them all back to the
         // language before, which the server goes on reporting, so the next switch maps them
         // back correctly.
-        TTranslationContext restore(TTranslationMode::Forward, previousLanguage_,
-                                    [this] { return fs::path(LanguageFileName(previousLanguage_)); });
+        TTranslationContext restore(TTranslationMode::Forward, previousLanguage_, [this] {
+            return fs::path(LanguageFileName(previousLanguage_));
+        });
         const RunningContext restoring(running_, restore);
         for (const auto& [root, exclusions] : snapshot) {
             try {
@@ -268,10 +279,11 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchClientTrees() {
 
 void TOvkLocalizeServer::WriteReverseDictionary(const std::shared_ptr<const TReverseMap>& reverse) {
     // Derived from the dictionary and never read back: it is written for other readers of
-    // the folder, after the switch, and a failure to write it leaves the switch done.
+    // the folder, after the switch, and a failure to write it leaves the switch done. Being
+    // rebuilt at every switch, it is not worth waiting for the disk.
     const fs::path file = ReverseDictionaryFile();
     try {
-        WriteFolderFile(file, reverse->FileBytes());
+        WriteFolderFile(file, reverse->FileBytes(), WriteDurability::Cached);
     } catch (const EIniFileException&) {
         try {
             RemoveFolderFile(file); // no stale map of another switch stays behind

@@ -346,6 +346,10 @@ void FollowNewWindows(TOvkLocalizeServer& server, bool follow) {
     QtWindowFollower::Of(server).SetFollowWindows(follow);
 }
 
+void FollowDictionaryChanges(TOvkLocalizeServer& server, bool follow) {
+    QtWindowFollower::Of(server).SetFollowDictionary(follow);
+}
+
 bool IsQtClientObject(const TOvkLocalizeServer& server, const QObject& object) {
     return std::any_of(LiveClients().begin(), LiveClients().end(), [&](QtLocalizeClient* client) {
         return client->Server() == &server && client->ComponentOf(&object) != nullptr;

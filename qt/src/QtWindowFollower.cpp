@@ -41,18 +41,30 @@ QtWindowFollower& QtWindowFollower::Of(TOvkLocalizeServer& server) {
 
 QtWindowFollower::QtWindowFollower(TOvkLocalizeServer& server)
     : QObject(QCoreApplication::instance()), server_(&server),
-      watcher_(std::make_unique<ServerGoneWatcher>(server, [this] {
-          server_ = nullptr;
-          deleteLater();
-      })) {
+      watcher_(std::make_unique<ServerGoneWatcher>(server,
+                                                   [this] {
+                                                       server_ = nullptr;
+                                                       dictionary_.SetEnabled(false);
+                                                       deleteLater();
+                                                   })),
+      dictionary_([this] { Reapply(); }) {
     Followers().push_back(this);
     server.FreeNotification(watcher_.get());
     // Qt's translations change before the engine reads a text: widgets that translate
     // themselves on LanguageChange (standard buttons, an application's retranslateUi) do
     // so first, and the engine then maps what they show.
+    // The dictionary's stamp is taken before the switch reads it: a change made meanwhile
+    // is then seen as a change, never taken for what is shown.
     switchListener_ = server.AddSwitchListener([this](TOvkLocalizeServer::TSwitchPhase phase) {
-        if (phase == TOvkLocalizeServer::TSwitchPhase::Begin)
+        if (phase == TOvkLocalizeServer::TSwitchPhase::Begin) {
+            switchFile_ = server_->LanguageFileName(server_->Language());
+            switchStamp_ = QtDictionaryFollower::StampOf(switchFile_);
             ApplyLocale();
+            return;
+        }
+        const std::filesystem::path shown = server_->ShownDictionaryFile();
+        dictionary_.Follow(shown, shown == switchFile_ ? switchStamp_
+                                                       : QtDictionaryFollower::StampOf(shown));
     });
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
@@ -90,6 +102,17 @@ void QtWindowFollower::Adopt(QWidget& window) {
     }
     QtLocalizeClient* client = AddQtClient(*server_, window);
     client->LocalizeNew(window);
+}
+
+void QtWindowFollower::Reapply() {
+    if (server_ == nullptr || !server_->Active())
+        return;
+    try {
+        server_->ReapplyLanguage();
+    } catch (const std::exception& e) {
+        // Nobody asked for this: the application goes on with what it shows.
+        qWarning("The changed dictionary could not be applied: %s", e.what());
+    }
 }
 
 void QtWindowFollower::ApplyLocale() {

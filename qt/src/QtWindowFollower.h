@@ -5,7 +5,11 @@
 // box without parent) become clients of their own when they are first shown, in the
 // current language; and at every switch the application's default QLocale, its layout
 // direction (right to left for Arabic, Hebrew, Persian...) and Qt's own translations
-// (standard buttons, Qt's dialogs) follow the locale of the new language.
+// (standard buttons, Qt's dialogs) follow the locale of the new language. When the
+// dictionary the texts were shown from changes on disk, the current language is applied
+// again, so a translator's saved change shows in the running application.
+
+#include "QtDictionaryFollower.h"
 
 #include <memory>
 #include <QGuiApplication>
@@ -33,6 +37,8 @@ public:
 
     void SetFollowWindows(bool follow) { followWindows_ = follow; }
     bool FollowsWindows() const { return followWindows_; }
+    void SetFollowDictionary(bool follow) { dictionary_.SetEnabled(follow); }
+    bool FollowsDictionary() const { return dictionary_.Enabled(); }
     // The locale applied at the last switch ("" for none).
     const QString& QtLocale() const { return locale_; }
 
@@ -43,11 +49,16 @@ private:
     explicit QtWindowFollower(TOvkLocalizeServer& server);
     void Adopt(QWidget& window);
     void ApplyLocale();
+    void Reapply();
 
     TOvkLocalizeServer* server_;
     std::unique_ptr<TComponent> watcher_;
     std::unique_ptr<QTranslator> translator_;
     QString locale_;
+    QtDictionaryFollower dictionary_;
+    // The dictionary a running switch reads, as it was when the switch began.
+    QtDictionaryFollower::Stamp switchStamp_;
+    std::filesystem::path switchFile_;
     const QLocale initialLocale_;
     const Qt::LayoutDirection initialDirection_ = QGuiApplication::layoutDirection();
     int switchListener_ = 0;

@@ -226,7 +226,7 @@ FolderLock::~FolderLock() {
 }
 
 FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
-                                const std::optional<FileStamp>& previous) {
+                                const std::optional<FileStamp>& previous, bool sync) {
     static std::atomic<unsigned> counter{0};
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
@@ -281,7 +281,7 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
     times[1] = times[0];
     if (::futimens(fd, times) != 0)
         fail("cannot stamp " + temp);
-    if (SyncFile(fd) != 0)
+    if (sync && SyncFile(fd) != 0)
         fail("cannot sync " + temp);
     struct stat st;
     if (::fstat(fd, &st) != 0)
@@ -295,7 +295,7 @@ FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string
 
     // The new content is in place and visible; a folder that cannot be synced (some file
     // systems refuse) is not reported, since the caller must not redo a completed write.
-    const int dir = OpenFolderToSync(folder.c_str());
+    const int dir = sync ? OpenFolderToSync(folder.c_str()) : -1;
     if (dir >= 0) {
         (void)SyncFolder(dir);
         ::close(dir);

@@ -75,13 +75,13 @@ private:
 };
 
 // Writes the bytes to a new temporary file in the target's folder (the permissions and,
-// where allowed, the owner of `previous` when given), syncs it, renames it over the target
-// and syncs the folder. On failure the temporary file is removed, the target is untouched
-// and std::system_error is thrown. Returns the stamp of the new file. Callers hold the
-// FolderLock of the target's folder, so that RemoveStaleTemporaries() can tell the
-// temporary files of killed writers from those of running ones.
+// where allowed, the owner of `previous` when given), syncs it (unless `sync` is false),
+// renames it over the target and syncs the folder (the same). On failure the temporary file is
+// removed, the target is untouched and std::system_error is thrown. Returns the stamp of the new
+// file. Callers hold the FolderLock of the target's folder, so that RemoveStaleTemporaries() can
+// tell the temporary files of killed writers from those of running ones.
 FileStamp ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
-                                const std::optional<FileStamp>& previous);
+                                const std::optional<FileStamp>& previous, bool sync = true);
 
 // Removes the temporary files that ReplaceFileAtomically() left for `target` when its
 // process died between creating and renaming them. Only safe under the folder's lock:

@@ -95,11 +95,11 @@ WriteTarget ResolveWriteTarget(const fs::path& path) {
 }
 
 FileStamp WriteTargetFile(const WriteTarget& target, std::string_view bytes,
-                          const std::optional<FileStamp>& previous) {
+                          const std::optional<FileStamp>& previous, bool sync) {
     if (!target.inPlace)
-        return ReplaceFileAtomically(target.file, bytes, previous);
+        return ReplaceFileAtomically(target.file, bytes, previous, sync);
     const fs::path journal = JournalOf(target.file);
-    ReplaceFileAtomically(journal, bytes, previous);
+    ReplaceFileAtomically(journal, bytes, previous, sync);
     const FileStamp stamp = CopyIntoPlace(target.file, bytes);
     (void)RemoveFile(journal.c_str());
     return stamp;
@@ -125,7 +125,8 @@ void RecoverInPlaceWrite(const fs::path& file) {
 
 namespace tavrel {
 
-void WriteFolderFile(const std::filesystem::path& file, std::string_view bytes) {
+void WriteFolderFile(const std::filesystem::path& file, std::string_view bytes,
+                     WriteDurability durability) {
     try {
         const detail::WriteTarget target = detail::ResolveWriteTarget(file);
         detail::FolderLock lock(target.file.parent_path());
@@ -134,7 +135,7 @@ void WriteFolderFile(const std::filesystem::path& file, std::string_view bytes) 
         std::optional<detail::FileStamp> previous;
         if (const detail::FileStamp now = detail::StatPath(target.file.string()); now.regular)
             previous = now;
-        detail::WriteTargetFile(target, bytes, previous);
+        detail::WriteTargetFile(target, bytes, previous, durability == WriteDurability::Synced);
     } catch (const std::exception& e) {
         throw EIniFileException("Unable to write to " + file.string() + " (" + e.what() + ")");
     }

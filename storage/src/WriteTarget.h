@@ -26,9 +26,10 @@ WriteTarget ResolveWriteTarget(const std::filesystem::path& path);
 // Writes `bytes` to the target as ResolveWriteTarget() decided, the folder lock held by the
 // caller. An in-place rewrite first stores the whole new content in a journal beside the
 // file, so a writer killed halfway leaves the journal for RecoverInPlaceWrite() and for
-// readers (ReadWholeFile() prefers it). Returns the stamp of the written file.
+// readers (ReadWholeFile() prefers it). Without `sync` the new content is not synced to
+// the disk (see WriteDurability). Returns the stamp of the written file.
 FileStamp WriteTargetFile(const WriteTarget& target, std::string_view bytes,
-                          const std::optional<FileStamp>& previous);
+                          const std::optional<FileStamp>& previous, bool sync = true);
 
 // Completes an in-place rewrite of `file` that a killed writer left as a journal; call
 // under the folder lock. Failures are ignored (the journal stays for the next writer).

@@ -6,17 +6,21 @@
 
 #include "PhrasebookWindow.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtMessages.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -223,6 +227,97 @@ TEST_F(PhrasebookTest, EveryTextSwitchesToEachLanguageAndBack) {
         EXPECT_EQ(Texts(), english);
         EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::LeftToRight);
     }
+}
+
+// Processes events until `done` holds; false when it still does not after 20 s.
+bool EventsUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 20000)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// A translator saves the dictionary of the language shown (the editor rewrites the file,
+// another program replaces it): the running window follows every change by itself, keeps
+// the user's input, and stops following when told to.
+TEST_F(PhrasebookTest, ChangesOfTheShownDictionaryOnDiskShowInTheRunningWindow) {
+    const std::vector<ShownText> shownInEnglish = ShownTexts(*window_);
+    auto* name = window_->findChild<QLineEdit*>("NameEdit");
+    name->clear();
+    QTest::keyClicks(name, "Ann Smith");
+    server_->SetLanguage("Deutsch");
+    const fs::path german = folder_ / kGerman;
+    const auto expectedTexts = [&] {
+        const tavrel::ProfileFile dictionary(german);
+        std::vector<std::string> texts;
+        for (const ShownText& source : shownInEnglish)
+            texts.push_back(
+                dictionary.ReadString(source.section, source.text.toStdString(), "(missing)"));
+        return texts;
+    };
+    const auto shownTexts = [&] {
+        std::vector<std::string> texts;
+        for (const ShownText& shown : ShownTexts(*window_))
+            texts.push_back(shown.text.toStdString());
+        return texts;
+    };
+    ASSERT_EQ(shownTexts(), expectedTexts());
+
+    { // Every translation of the window changes at once.
+        tavrel::ProfileFile dictionary(german);
+        for (const ShownText& source : shownInEnglish) {
+            const std::string key = source.text.toStdString();
+            dictionary.WriteString(source.section, key,
+                                   dictionary.ReadString(source.section, key, "") + " (neu)");
+        }
+        dictionary.WriteString("Caption", "Meaning", "Bedeutung (neu)"); // a header
+        dictionary.UpdateFile();
+    }
+    const std::vector<std::string> edited = expectedTexts();
+    ASSERT_NE(edited, shownTexts());
+    EXPECT_TRUE(EventsUntil([&] { return shownTexts() == edited; }));
+    EXPECT_EQ(shownTexts(), edited);
+    EXPECT_EQ(name->text(), "Ann Smith");
+    const auto header = [&] {
+        return window_->Vocabulary()->headerData(1, Qt::Horizontal).toString().toStdString();
+    };
+    EXPECT_EQ(header(), "Bedeutung (neu)");
+
+    // Another program replaces the file; the texts it leaves alone stay.
+    const auto runSed = [&](const char* script) {
+        QProcess sed;
+        sed.start("sed", {"-i", script, QString::fromStdString(german.string())});
+        ASSERT_TRUE(sed.waitForFinished(20000));
+        ASSERT_EQ(sed.exitCode(), 0);
+    };
+    runSed("s/=Bedeutung (neu)\r/=Sinn\r/");
+    EXPECT_TRUE(EventsUntil([&] { return header() == "Sinn"; }));
+    std::vector<std::string> afterSed = edited;
+    std::replace(afterSed.begin(), afterSed.end(), std::string("Bedeutung (neu)"),
+                 std::string("Sinn"));
+    EXPECT_EQ(shownTexts(), afterSed);
+
+    // Switches still map every text back.
+    server_->SetLanguage("Default");
+    std::vector<std::string> english;
+    for (const ShownText& source : shownInEnglish)
+        english.push_back(source.text.toStdString());
+    EXPECT_EQ(shownTexts(), english);
+    server_->SetLanguage("Deutsch");
+    EXPECT_EQ(shownTexts(), afterSed);
+
+    // Turned off: a change waits for the next switch.
+    tavrel::FollowDictionaryChanges(*server_, false);
+    runSed("s/=Sinn\r/=Bedeutung\r/");
+    QTest::qWait(500);
+    EXPECT_EQ(header(), "Sinn");
+    server_->SetLanguage("Deutsch");
+    EXPECT_EQ(header(), "Bedeutung");
+    EXPECT_EQ(name->text(), "Ann Smith");
 }
 
 TEST_F(PhrasebookTest, CountsTakeThePluralFormsOfTheLanguage) {

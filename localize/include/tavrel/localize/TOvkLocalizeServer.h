@@ -132,6 +132,14 @@ public:
     // variants, the plain key ("other") last.
     std::vector<std::string> AddPluralVariants(std::string_view section, std::string_view key);
     void SwitchClientsLanguage();
+    // Brings every client's texts up to date with the current language's dictionary as it
+    // is now (after a translator changed it): each text is taken back through the state of
+    // the dictionary it was shown from, then forward through the file. Nothing is stored
+    // and OnLanguageChange does not fire. Does nothing without clients or while inactive.
+    void ReapplyLanguage();
+    // The dictionary the clients' texts were last translated from; empty before the first
+    // switch.
+    std::filesystem::path ShownDictionaryFile() const;
     // Adds the texts of every client to every dictionary (register mode over all clients).
     void RegisterClientTexts();
 

@@ -123,6 +123,12 @@ QtLocalizeClient* AddQtClient(TOvkLocalizeServer& server, QWidget& root,
 // Turns the following of windows created outside every client tree off or on again.
 void FollowNewWindows(TOvkLocalizeServer& server, bool follow);
 
+// From the first client of a server on, a change of the dictionary the clients' texts were
+// shown from (a translator saving in the editor, a tool rewriting the file) is applied to
+// every client within a moment, texts the application set since the last switch included
+// (see TOvkLocalizeServer::ReapplyLanguage). This turns that off or on again.
+void FollowDictionaryChanges(TOvkLocalizeServer& server, bool follow);
+
 // A QMenu listing the server's languages (with their flags when the server's environment
 // has a picture factory, e.g. QtPictureFactory()); choosing one makes it current and so
 // switches every client. The menu is refilled each time it is about to be shown, so it
