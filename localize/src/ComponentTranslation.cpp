@@ -161,13 +161,58 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::ShownReverseMap() {
     // The texts on screen came from the dictionary as it was when they were shown: its
     // held state maps them back, whatever the file holds now. Without that state (no
     // switch yet, or the language was chosen without one), the previous language's file.
+    TakeShownMap();
     const std::string previousFile = LanguageFileName(previousLanguage_);
     if (shownDictionary_ && !previousFile.empty() &&
         shownDictionary_->FileName() == fs::path(previousFile))
-        return TReverseMap::Of(*shownDictionary_);
+        return ReverseMapOf(*shownDictionary_);
     ProfileFile source(previousFile);
     source.Hold();
-    return TReverseMap::Of(source);
+    return ReverseMapOf(source);
+}
+
+void TOvkLocalizeServer::PrepareShownMap() {
+    TakeShownMap();
+    shownMapState_ = shownDictionary_ ? shownDictionary_->HeldState() : nullptr;
+    if (!shownMapState_)
+        return;
+    for (const auto& [from, map] : reverseMaps_)
+        if (from == shownMapState_)
+            return;
+    // Only the map reads the held state meanwhile, which nothing changes; the next switch
+    // takes the map before it touches the shown dictionary.
+    const ProfileFile* shown = shownDictionary_.get();
+    shownMap_ = std::async(std::launch::async, [shown] { return TReverseMap::Of(*shown); });
+}
+
+void TOvkLocalizeServer::TakeShownMap() {
+    if (!shownMap_.valid())
+        return;
+    std::shared_ptr<const TReverseMap> map;
+    try {
+        map = shownMap_.get();
+    } catch (const std::exception&) {
+        return; // made again when needed, where its failure is reported
+    }
+    constexpr std::size_t kKeptMaps = 2;
+    if (reverseMaps_.size() == kKeptMaps)
+        reverseMaps_.erase(reverseMaps_.begin());
+    reverseMaps_.emplace_back(shownMapState_, std::move(map));
+}
+
+std::shared_ptr<const TReverseMap> TOvkLocalizeServer::ReverseMapOf(const ProfileFile& held) {
+    constexpr std::size_t kKeptMaps = 2;
+    const std::shared_ptr<const void> state = held.HeldState();
+    if (!state)
+        return TReverseMap::Of(held);
+    for (const auto& [from, map] : reverseMaps_)
+        if (from == state)
+            return map;
+    auto map = TReverseMap::Of(held);
+    if (reverseMaps_.size() == kKeptMaps)
+        reverseMaps_.erase(reverseMaps_.begin());
+    reverseMaps_.emplace_back(state, map);
+    return map;
 }
 
 int TOvkLocalizeServer::AddSwitchListener(SwitchListener listener) {
@@ -271,8 +316,10 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::SwitchClientTrees() {
             shownDictionary_ = restore.TakeForward();
         throw;
     }
-    if (active_)
+    if (active_) {
         shownDictionary_ = context.TakeForward();
+        PrepareShownMap();
+    }
     lastReverse_ = reverse;
     return reverse;
 }

@@ -53,14 +53,21 @@ std::shared_ptr<const TReverseMap> TReverseMap::Of(const ProfileFile& dictionary
     auto map = std::make_shared<TReverseMap>();
     map->encoding_ = dictionary.Encoding();
     std::vector<std::string> sections;
-    std::vector<std::pair<std::string, std::string>> entries;
     dictionary.ReadAllSections(sections);
+    // A held state is kept alive by the map, which then points into it instead of copying
+    // every text.
+    map->state_ = dictionary.HeldState();
+    std::vector<std::pair<std::string, std::string>> entries;
     for (const auto& section : sections) {
-        dictionary.ReadSectionValues(section, entries);
-        for (const auto& [key, translation] : entries) {
+        const auto add = [&](std::string_view key, std::string_view translation) {
             if (key != kLanguageKey)
                 map->Add(section, translation, key);
-        }
+        };
+        if (map->state_ && dictionary.VisitHeldSection(section, add))
+            continue;
+        dictionary.ReadSectionValues(section, entries);
+        for (const auto& [key, translation] : entries)
+            add(map->storage_.emplace_back(key), map->storage_.emplace_back(translation));
     }
     return map;
 }
@@ -79,24 +86,33 @@ void TReverseMap::Add(std::string_view section, std::string_view text, std::stri
     }
     Section& target = sections_[at->second];
     if (const auto known = target.index.find(text); known != target.index.end()) {
-        target.entries[known->second].key = std::string(key);
+        target.entries[known->second].key = key;
         return;
     }
-    Entry& entry = target.entries.emplace_back(Entry{std::string(text), std::string(key)});
+    Entry& entry = target.entries.emplace_back(Entry{text, key});
     target.index.emplace(entry.text, target.entries.size() - 1);
     ++size_;
 }
 
-const std::string* TReverseMap::Find(std::string_view section, std::string_view text) const {
+std::optional<std::string_view> TReverseMap::Find(std::string_view section,
+                                                  std::string_view text) const {
     const auto at = sectionIndex_.find(Trimmed(section));
     if (at == sectionIndex_.end())
-        return nullptr;
+        return std::nullopt;
     const Section& found = sections_[at->second];
     const auto entry = found.index.find(Trimmed(text));
-    return entry == found.index.end() ? nullptr : &found.entries[entry->second].key;
+    if (entry == found.index.end())
+        return std::nullopt;
+    return found.entries[entry->second].key;
 }
 
-std::string TReverseMap::FileBytes() const {
+const std::string& TReverseMap::FileBytes() const {
+    if (!fileBytes_)
+        fileBytes_ = EncodedFile();
+    return *fileBytes_;
+}
+
+std::string TReverseMap::EncodedFile() const {
     std::string text;
     for (const Section& section : sections_) {
         if (!section.writable)

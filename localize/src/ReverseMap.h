@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,12 +29,12 @@ public:
     static std::shared_ptr<const TReverseMap> Of(const ProfileFile& dictionary);
 
     // The untranslated key of `text`; nullptr when the map has none.
-    const std::string* Find(std::string_view section, std::string_view text) const;
+    std::optional<std::string_view> Find(std::string_view section, std::string_view text) const;
     std::size_t Size() const { return size_; }
 
     // The map as the bytes of a profile file, in the encoding of the dictionary it was made
-    // from (UTF-8 with a mark when that cannot hold a section's name).
-    std::string FileBytes() const;
+    // from (UTF-8 with a mark when that cannot hold a section's name); made on first use.
+    const std::string& FileBytes() const;
 
 private:
     struct CaselessHash {
@@ -46,9 +47,10 @@ private:
     };
     // Views into the entries, which a deque never moves.
     using Index = std::unordered_map<std::string_view, std::size_t, CaselessHash, CaselessEqual>;
+    // Views into the held dictionary state (state_) or into storage_.
     struct Entry {
-        std::string text;
-        std::string key;
+        std::string_view text;
+        std::string_view key;
     };
     struct Section {
         std::string name;
@@ -58,11 +60,15 @@ private:
     };
 
     void Add(std::string_view section, std::string_view text, std::string_view key);
+    std::string EncodedFile() const;
 
+    std::shared_ptr<const void> state_;
+    std::deque<std::string> storage_; // texts of a dictionary that was not held
     std::deque<Section> sections_;
     Index sectionIndex_;
     std::size_t size_ = 0;
     FileEncoding encoding_ = FileEncoding::Windows1252;
+    mutable std::optional<std::string> fileBytes_; // a map is used by one thread at a time
 };
 
 } // namespace tavrel

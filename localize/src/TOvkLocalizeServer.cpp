@@ -1,8 +1,6 @@
 #include "tavrel/localize/TOvkLocalizeServer.h"
 
 #include "ReverseMap.h"
-#include "TranslationEngine.h"
-
 #include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/localize/LanguageName.h"
 #include "tavrel/localize/OVKStrUtils.h"
@@ -12,11 +10,13 @@
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 #include "tavrel/storage/Utf8.h"
+#include "TranslationEngine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -362,6 +362,20 @@ std::string TOvkLocalizeServer::Language() {
     return languageList_.Strings(0);
 }
 
+// Writes `language` back into the store after a failed switch, once the write of the new
+// one (`stored`) has ended.
+static void RestoreStoredLanguage(std::future<void>& stored, std::optional<SettingsStore>& store,
+                                  const std::string& language) {
+    if (!stored.valid())
+        return;
+    try {
+        stored.get();
+        store->WriteString(kOthers, kActualLanguageValue, language);
+    } catch (const std::exception&) {
+        // The failed switch is the failure to report; the store says what it managed to.
+    }
+}
+
 void TOvkLocalizeServer::SetLanguage(std::string_view language) {
     if (IsLoading())
         return;
@@ -371,17 +385,28 @@ void TOvkLocalizeServer::SetLanguage(std::string_view language) {
         language_ = name;
     std::shared_ptr<const TReverseMap> reverse;
     if (!IsDesigning() && !clients_.empty()) {
+        // The store is written beside the walk, so that waiting for the disk costs the
+        // switch nothing; its result is taken (and its failure reported) after the walk.
+        std::optional<SettingsStore> store = OpenStore(environment_);
+        std::future<void> stored;
+        if (store)
+            stored = std::async(std::launch::async, [&store, language = language_] {
+                store->WriteString(kOthers, kActualLanguageValue, language);
+            });
         try {
             reverse = SwitchTexts();
         } catch (...) {
             // The texts still show the language before: so must the server, or the next
-            // switch would map them back from the wrong dictionary.
+            // switch would map them back from the wrong dictionary; and so must the store.
             language_ = previousLanguage_;
+            RestoreStoredLanguage(stored, store, language_);
             throw;
         }
-    }
-    if (auto store = OpenStore(environment_))
+        if (stored.valid())
+            stored.get();
+    } else if (auto store = OpenStore(environment_)) {
         store->WriteString(kOthers, kActualLanguageValue, language_);
+    }
     if (OnLanguageChange)
         OnLanguageChange(this);
     // Last: the texts, the server and the stored language agree whether this write

@@ -100,7 +100,7 @@ std::string TranslateText(TTranslationContext& context, std::string_view section
     std::string read;
     if (context.Mode() == TTranslationMode::Reverse) {
         if (const TReverseMap* reverse = context.Reverse())
-            if (const std::string* found = reverse->Find(section, lookupKey))
+            if (const auto found = reverse->Find(section, lookupKey))
                 result = *found;
     } else {
         read = context.Forward().ReadString(section, lookupKey, fallback);

@@ -389,6 +389,10 @@ void ProfileFile::Hold() {
     held_ = DocumentCache::Instance().Get(cacheKey_);
 }
 
+std::shared_ptr<const void> ProfileFile::HeldState() const {
+    return HasPendingChanges() ? nullptr : held_;
+}
+
 std::shared_ptr<const ProfileDocument> ProfileFile::View() const {
     auto current = held_ ? held_ : DocumentCache::Instance().Get(cacheKey_);
     if (!pending_ || pending_->journal.empty())
@@ -520,6 +524,19 @@ void ProfileFile::ReadSectionValues(
         std::string value = found ? std::string(Utf8Prefix(*found, kValueLimit)) : std::string();
         entries.emplace_back(std::move(key), std::move(value));
     }
+}
+
+bool ProfileFile::VisitHeldSection(std::string_view section, const EntryVisitor& visit) const {
+    if (!HeldState())
+        return false;
+    const std::string_view name = TrimProfileBlanks(section);
+    held_->ForEachKey(name, [&](std::string_view key) {
+        if (key.empty())
+            return;
+        const auto found = held_->Find(name, TrimProfileBlanks(key));
+        visit(key, found ? Utf8Prefix(*found, kValueLimit) : std::string_view());
+    });
+    return true;
 }
 
 bool ProfileFile::ReadAllKeys(std::string_view section, std::vector<std::string>& list) const {

@@ -33,6 +33,31 @@ TEST(ProfileFileHold, AHeldFileKeepsOneStateUntilReleased) {
     EXPECT_EQ(ReadFileBytes(file), "[Caption]\r\nOpen=Abrir\r\nSave=Guardar\r\nClose=Fermer\r\n");
 }
 
+// What is derived from a held state may be kept under it: holders of one content share the
+// state, any change of the content gives a new one, and a holder with changes of its own has
+// none to share.
+TEST(ProfileFileHold, HoldersOfOneContentShareItsState) {
+    TempDir dir;
+    const auto file = dir / "d.Lng";
+    WriteFileBytes(file, "[Caption]\r\nOpen=Ouvrir\r\n");
+    ProfileFile first(file), second(file);
+    EXPECT_EQ(first.HeldState(), nullptr) << "nothing held";
+    first.Hold();
+    second.Hold();
+    ASSERT_NE(first.HeldState(), nullptr);
+    EXPECT_EQ(first.HeldState(), second.HeldState());
+    const auto before = first.HeldState();
+
+    WriteFileBytes(file, "[Caption]\r\nOpen=Abrir\r\n"); // another program's write
+    ProfileFile third(file);
+    third.Hold();
+    EXPECT_NE(third.HeldState(), before);
+    EXPECT_EQ(first.HeldState(), before) << "a holder keeps its state";
+
+    second.WriteString("Caption", "Save", "Enregistrer");
+    EXPECT_EQ(second.HeldState(), nullptr) << "own changes are no shared state";
+}
+
 TEST(ProfileFileHold, SectionValuesComeAsReadStringGivesThem) {
     TempDir dir;
     const auto file = dir / "d.Lng";

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -176,6 +177,9 @@ private:
                                                     std::string_view language);
     void RunCall(TTranslationContext& context, const std::function<void()>& walk);
     std::shared_ptr<const TReverseMap> ShownReverseMap();
+    std::shared_ptr<const TReverseMap> ReverseMapOf(const ProfileFile& held);
+    void PrepareShownMap();
+    void TakeShownMap();
     // Both passes of a switch; returns the map the texts were taken back with.
     std::shared_ptr<const TReverseMap> SwitchTexts();
     std::shared_ptr<const TReverseMap> SwitchClientTrees();
@@ -201,6 +205,14 @@ private:
     // and the map the last switch took texts back with.
     std::unique_ptr<ProfileFile> shownDictionary_;
     std::shared_ptr<const TReverseMap> lastReverse_;
+    // Maps made lately, each under the dictionary state it was made from: switching back
+    // and forth between languages builds each map once.
+    std::vector<std::pair<std::shared_ptr<const void>, std::shared_ptr<const TReverseMap>>>
+        reverseMaps_;
+    // The map of the shown dictionary, made in the background after a switch for the next
+    // one (declared after shownDictionary_, which it reads: destroyed first, it waits).
+    std::future<std::shared_ptr<const TReverseMap>> shownMap_;
+    std::shared_ptr<const void> shownMapState_;
     std::filesystem::path ImageFileOf(const std::string& dictionaryFile) const;
 
     TLocalizeEnvironment environment_;

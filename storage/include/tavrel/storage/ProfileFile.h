@@ -3,6 +3,7 @@
 #include "tavrel/storage/FileEncoding.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -76,6 +77,15 @@ public:
     // look-ups, at no system call per read. Released by Release() or destruction.
     void Hold();
     void Release() { held_.reset(); }
+    // The state held: one and the same object for every holder of one content of the file,
+    // alive as long as the pointer returned; nullptr when nothing is held or this object has
+    // changes of its own. What is derived from a state can be kept under it.
+    std::shared_ptr<const void> HeldState() const;
+    // For a held state: calls `visit` with every key of the section and its value, as
+    // ReadSectionValues() lists them, without copying them; the views stay valid as long as
+    // the state (HeldState()) lives. False without a held state.
+    using EntryVisitor = std::function<void(std::string_view key, std::string_view value)>;
+    bool VisitHeldSection(std::string_view section, const EntryVisitor& visit) const;
 
     // The encoding of the file as it is now (with this object's writes); for a file that
     // does not exist yet, the one it will be created in (Windows-1252 unless set).
