@@ -519,7 +519,7 @@ bool TOvkLocalizeServer::DeleteLanguage(std::string_view name) {
 }
 
 std::string TOvkLocalizeServer::LanguageLocale(std::string_view language) {
-    const std::string name = language.empty() ? Language() : StripAmpersands(language);
+    const std::string name = language.empty() ? CurrentLanguage() : StripAmpersands(language);
     const std::string file = LanguageFileName(name);
     if (!file.empty()) {
         const ProfileFile dictionary(file);

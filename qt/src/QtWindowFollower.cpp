@@ -57,7 +57,7 @@ QtWindowFollower::QtWindowFollower(TOvkLocalizeServer& server)
     // is then seen as a change, never taken for what is shown.
     switchListener_ = server.AddSwitchListener([this](TOvkLocalizeServer::TSwitchPhase phase) {
         if (phase == TOvkLocalizeServer::TSwitchPhase::Begin) {
-            switchFile_ = server_->LanguageFileName(server_->Language());
+            switchFile_ = server_->LanguageFileName(server_->CurrentLanguage());
             switchStamp_ = QtDictionaryFollower::StampOf(switchFile_);
             ApplyLocale();
             return;

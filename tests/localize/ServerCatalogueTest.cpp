@@ -114,7 +114,19 @@ TEST_F(ServerCatalogue, WithoutLoadedTheFirstCatalogedNameIsCurrent) {
     }
     TOvkLocalizeServer server(nullptr, Environment());
     EXPECT_EQ(server.LanguageList().Names(), (std::vector<std::string>{"Deutsch", "French"}));
-    EXPECT_EQ(server.Language(), "Deutsch");
+    EXPECT_EQ(server.CurrentLanguage(), "Deutsch");
+
+    // Another program catalogues a language that sorts first: CurrentLanguage tells what
+    // this object holds; reading Language rebuilds the catalogue first.
+    WriteDictionary("ar.lng", "Arabic");
+    {
+        auto other = LoadedServer();
+        other->RefreshLanguages();
+    }
+    EXPECT_EQ(server.CurrentLanguage(), "Deutsch");
+    EXPECT_EQ(server.LanguageList().Names(), (std::vector<std::string>{"Deutsch", "French"}));
+    EXPECT_EQ(server.Language(), "Arabic");
+    EXPECT_EQ(server.CurrentLanguage(), "Arabic");
 }
 
 TEST_F(ServerCatalogue, RescanRegistersDictionariesAndTheLastOfTwoNamesWins) {

@@ -56,6 +56,9 @@ public:
     void SetDicPath(std::string_view path);
     std::string Language();
     void SetLanguage(std::string_view language);
+    // The language current now, from what this object holds: unlike reading Language, it
+    // neither rereads the settings store nor rebuilds the catalogue.
+    std::string CurrentLanguage() const;
     TNotifyEvent OnLanguageMenuClick;
     TNotifyEvent OnLanguageChange;
     // Makes a catalogued language current for this object only: nothing is stored and no
@@ -171,8 +174,6 @@ private:
     std::filesystem::path FreeDictionaryFile(std::string_view name,
                                              const std::string& language) const;
     std::filesystem::path ReverseDictionaryFile() const;
-    // The language current now, from the state this object holds (no re-reading).
-    std::string CurrentLanguage() const;
     std::unique_ptr<TTranslationContext> NewContext(TTranslationMode mode,
                                                     std::string_view language);
     void RunCall(TTranslationContext& context, const std::function<void()>& walk);
