@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -772,6 +773,36 @@ TEST_F(BridgeTest, AFailedSwitchGoesBackToTheLanguageBefore) {
     Server().SetLanguage("French");
     EXPECT_EQ(label->text(), "Ouvrir");
     EXPECT_EQ(later->text(), "Plus tard");
+}
+
+// The shown dictionary is followed, and only it: a change of another file of the folder,
+// and the reverse dictionary the re-application itself writes, apply nothing.
+TEST_F(BridgeTest, OnlyAChangeOfTheShownDictionaryIsAppliedAndOnce) {
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+    WriteDictionary("French.Lng", "French", {{"Caption", "Open", "Ouvrir"}});
+    StartServer();
+    QWidget root;
+    auto* label = new QLabel("Open", &root);
+    AddQtClient(Server(), root);
+    Server().SetLanguage("German");
+    int switches = 0;
+    const int id = Server().AddSwitchListener([&](TOvkLocalizeServer::TSwitchPhase phase) {
+        switches += phase == TOvkLocalizeServer::TSwitchPhase::Begin;
+    });
+    const auto settle = [] { // the follower waits for 50 ms of quiet
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 400)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    WriteDictionary("French.Lng", "French", {{"Caption", "Open", "Ouvrez"}});
+    settle();
+    EXPECT_EQ(switches, 0);
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Aufmachen"}});
+    settle();
+    EXPECT_EQ(switches, 1);
+    EXPECT_EQ(label->text(), "Aufmachen");
+    Server().RemoveSwitchListener(id);
 }
 
 // Writing the held texts runs application code that destroys widgets still waiting for
