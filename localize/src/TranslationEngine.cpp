@@ -102,8 +102,11 @@ std::string TranslateText(TTranslationContext& context, std::string_view section
         if (const TReverseMap* reverse = context.Reverse())
             if (const auto found = reverse->Find(section, lookupKey))
                 result = *found;
+    } else if (const ProfileFile& forward = context.Forward(); forward.HoldsState()) {
+        // The held state outlives the look-up: no copy of the value is made.
+        result = forward.ReadHeldString(section, lookupKey).value_or(fallback);
     } else {
-        read = context.Forward().ReadString(section, lookupKey, fallback);
+        read = forward.ReadString(section, lookupKey, fallback);
         result = read;
     }
     result = Utf8Prefix(result, kTextWidth);

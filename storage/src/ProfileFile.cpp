@@ -390,7 +390,7 @@ void ProfileFile::Hold() {
 }
 
 std::shared_ptr<const void> ProfileFile::HeldState() const {
-    return HasPendingChanges() ? nullptr : held_;
+    return HoldsState() ? held_ : nullptr;
 }
 
 std::shared_ptr<const ProfileDocument> ProfileFile::View() const {
@@ -429,6 +429,16 @@ std::string ProfileFile::ReadString(std::string_view section, std::string_view k
     if (!found)
         return std::string(defaultValue);
     return std::string(Utf8Prefix(*found, kValueLimit));
+}
+
+std::optional<std::string_view> ProfileFile::ReadHeldString(std::string_view section,
+                                                            std::string_view key) const {
+    if (!HoldsState())
+        return std::nullopt;
+    const auto found = held_->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    if (!found)
+        return std::nullopt;
+    return Utf8Prefix(*found, kValueLimit);
 }
 
 std::optional<std::string> ProfileFile::FindValue(std::string_view section,
@@ -527,7 +537,7 @@ void ProfileFile::ReadSectionValues(
 }
 
 bool ProfileFile::VisitHeldSection(std::string_view section, const EntryVisitor& visit) const {
-    if (!HeldState())
+    if (!HoldsState())
         return false;
     const std::string_view name = TrimProfileBlanks(section);
     held_->ForEachKey(name, [&](std::string_view key) {

@@ -53,6 +53,12 @@ TEST(ProfileFileHold, HoldersOfOneContentShareItsState) {
     third.Hold();
     EXPECT_NE(third.HeldState(), before);
     EXPECT_EQ(first.HeldState(), before) << "a holder keeps its state";
+    // Values read without a copy come from the held state, as ReadString gives them.
+    EXPECT_EQ(first.ReadHeldString(" caption ", "Open "),
+              std::optional<std::string_view>("Ouvrir"));
+    EXPECT_EQ(first.ReadHeldString("Caption", "Close"), std::nullopt);
+    EXPECT_EQ(third.ReadHeldString("Caption", "Open"), std::optional<std::string_view>("Abrir"));
+    EXPECT_EQ(ProfileFile(file).ReadHeldString("Caption", "Open"), std::nullopt) << "not held";
 
     second.WriteString("Caption", "Save", "Enregistrer");
     EXPECT_EQ(second.HeldState(), nullptr) << "own changes are no shared state";

@@ -84,6 +84,12 @@ public:
     // For a held state: calls `visit` with every key of the section and its value, as
     // ReadSectionValues() lists them, without copying them; the views stay valid as long as
     // the state (HeldState()) lives. False without a held state.
+    // Whether a state is held and this object has no changes of its own.
+    bool HoldsState() const { return held_ && !HasPendingChanges(); }
+    // ReadString's value without a copy, for a held state (HoldsState()): a view valid as
+    // long as the state lives; nothing when the entry is absent or no state is held.
+    std::optional<std::string_view> ReadHeldString(std::string_view section,
+                                                   std::string_view key) const;
     using EntryVisitor = std::function<void(std::string_view key, std::string_view value)>;
     bool VisitHeldSection(std::string_view section, const EntryVisitor& visit) const;
 
