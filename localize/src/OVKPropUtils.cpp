@@ -206,11 +206,12 @@ const TPropInfo* FindPropInfo(const TPersistent* object, std::string_view name) 
     return cls.Find(name);
 }
 
-bool GetStringProperty(const TPersistent* object, std::string_view name, std::string& text) {
-    const TPropInfo* prop = FindPropInfo(object, name);
+namespace {
+
+void ReadStringProperty(const TPropInfo* prop, const TPersistent* object, std::string& text) {
     if (prop == nullptr) {
         text.clear();
-        return false;
+        return;
     }
     switch (prop->Kind) {
     case TPropKind::ShortString:
@@ -227,13 +228,11 @@ bool GetStringProperty(const TPersistent* object, std::string_view name, std::st
         text.clear();
         break;
     }
-    return true;
 }
 
-bool SetStringProperty(TPersistent* object, std::string_view name, const std::string& text) {
-    const TPropInfo* prop = FindPropInfo(object, name);
+void WriteStringProperty(const TPropInfo* prop, TPersistent* object, const std::string& text) {
     if (prop == nullptr)
-        return false;
+        return;
     switch (prop->Kind) {
     case TPropKind::ShortString:
         if (prop->SetString)
@@ -251,17 +250,48 @@ bool SetStringProperty(TPersistent* object, std::string_view name, const std::st
     case TPropKind::Other:
         break;
     }
-    return true;
+}
+
+} // namespace
+
+bool GetStringProperty(const TPersistent* object, std::string_view name, std::string& text) {
+    const TPropInfo* prop = FindPropInfo(object, name);
+    ReadStringProperty(prop, object, text);
+    return prop != nullptr;
+}
+
+bool SetStringProperty(TPersistent* object, std::string_view name, const std::string& text) {
+    const TPropInfo* prop = FindPropInfo(object, name);
+    WriteStringProperty(prop, object, text);
+    return prop != nullptr;
+}
+
+TPropertyText::TPropertyText(TPersistent* object, std::string_view name) : object_(object) {
+    if (auto* list = dynamic_cast<TStrings*>(object); list != nullptr && name == "Text")
+        list_ = list;
+    else
+        prop_ = FindPropInfo(object, name);
+}
+
+void TPropertyText::Get(std::string& text) const {
+    if (list_ != nullptr)
+        text = list_->CommaText();
+    else
+        ReadStringProperty(prop_, object_, text);
+}
+
+void TPropertyText::Set(const std::string& text) const {
+    if (list_ != nullptr)
+        list_->SetCommaText(text);
+    else
+        WriteStringProperty(prop_, object_, text);
 }
 
 bool GetPropertyText(TPersistent* object, std::string_view path, std::string& text) {
     std::string rest(path);
     if (!OvkFindComponent(object, rest))
         return false;
-    if (auto* list = dynamic_cast<TStrings*>(object); list != nullptr && rest == "Text")
-        text = list->CommaText();
-    else
-        GetStringProperty(object, rest, text);
+    TPropertyText(object, rest).Get(text);
     return true;
 }
 
@@ -269,10 +299,7 @@ bool SetPropertyText(TPersistent* object, std::string_view path, const std::stri
     std::string rest(path);
     if (!OvkFindComponent(object, rest))
         return false;
-    if (auto* list = dynamic_cast<TStrings*>(object); list != nullptr && rest == "Text")
-        list->SetCommaText(text);
-    else
-        SetStringProperty(object, rest, text);
+    TPropertyText(object, rest).Set(text);
     return true;
 }
 

@@ -133,12 +133,14 @@ void LocalizeProperties(TTranslationContext& context, TPersistent& base, std::st
         name.assign(prefix).append(entry.Name);
         if (!OvkFindComponent(object, name))
             continue;
-        GetPropertyText(object, name, text);
+        // `name` is the last segment now: the property is found once for both accesses.
+        const TPropertyText property(object, name);
+        property.Get(text);
         if (IsExcludedPrefix(prefix))
             continue;
         const std::string_view shown = Utf8Prefix(text, kTextWidth);
         if (context.Mode() != TTranslationMode::Register || shown.empty())
-            SetPropertyText(object, name, TranslateText(context, entry.Name, shown));
+            property.Set(TranslateText(context, entry.Name, shown));
         else
             context.Pending().emplace_back(entry.Name, shown);
     }

@@ -81,6 +81,24 @@ bool SetPropertyText(TPersistent* object, std::string_view path, const std::stri
 // ignores the write). Short strings keep their first 255 characters.
 bool SetStringProperty(TPersistent* object, std::string_view name, const std::string& text);
 
+// The last segment of a resolved path (what OvkFindComponent leaves), looked up once for
+// reading and then writing it: the same results as GetPropertyText and SetPropertyText
+// with that one segment, without finding the property again for each.
+class TPropertyText {
+public:
+    // `object` may be nullptr (a reference property without an object).
+    TPropertyText(TPersistent* object, std::string_view name);
+    // As GetPropertyText: "" when the property is missing.
+    void Get(std::string& text) const;
+    // As SetPropertyText.
+    void Set(const std::string& text) const;
+
+private:
+    TPersistent* object_;
+    TStrings* list_ = nullptr; // a string list's exact "Text"
+    const TPropInfo* prop_ = nullptr;
+};
+
 // Every path below `object` that leads to a text, nested as the objects are: collection
 // items first (or the leaf "Text" of a string list), then the short-string, long-string
 // and object-reference properties in listing order; "Name" leaves, components reached
