@@ -3,7 +3,7 @@
 #   scripts/dev.sh run   install what is missing, build, start the editor
 #   scripts/dev.sh test  install what is missing, build, run every test; then the whole suite
 #                        again with AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
-#                        storage tests with ThreadSanitizer, and the fuzz targets
+#                        storage and server tests with ThreadSanitizer, and the fuzz targets
 # The sanitized builds go beside the build folder (<build>-asan, <build>-tsan, <build>-fuzz).
 # TAVREL_FUZZ_SECONDS sets the bounded fuzz run per target (default 25).
 set -euo pipefail
@@ -76,16 +76,21 @@ test)
     CXXFLAGS="$sanitize" LDFLAGS="$sanitize" \
         ctest --test-dir "$build-asan" --output-on-failure -j"$(nproc)"
 
-    # The parsed-copy cache is shared between threads: the storage tests with threads.
-    phase "threaded storage tests with ThreadSanitizer"
+    # The parsed-copy cache is shared between threads, and a language switch writes the
+    # settings and prepares its next reverse map on threads of its own: the storage tests
+    # with threads and the server's tests.
+    phase "threaded storage and server tests with ThreadSanitizer"
     cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
         -DTAVREL_WITH_QT=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$build-tsan" --target tavrel_profile_file_test tavrel_reliability_threads_test
+    cmake --build "$build-tsan" --target tavrel_profile_file_test tavrel_reliability_threads_test \
+        localize_server_tests
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         "$build-tsan/tests/storage/tavrel_profile_file_test" --gtest_brief=1
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         "$build-tsan/tests/reliability/tavrel_reliability_threads_test" --gtest_brief=1
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        "$build-tsan/tests/localize/localize_server_tests" --gtest_brief=1
 
     phase "fuzz targets"
     TAVREL_FUZZ_BUILD_DIR="$build-fuzz" "$root/fuzz/run.sh" "${TAVREL_FUZZ_SECONDS:-25}"
