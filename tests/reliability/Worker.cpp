@@ -113,8 +113,18 @@ int Writer(const std::string& settings, const std::string& folder, int id, int r
     for (int round = 0; round < rounds; ++round) {
         WriteRound(*server, store, id, round);
         if (application && round % 5 == 4) {
-            // A switch rebuilds the shared reverse dictionary and stores the language.
-            server->SetLanguage(languages[static_cast<std::size_t>(round / 5) % 2]);
+            // A switch rewrites the shared reverse dictionary and stores the language; the
+            // texts come back through this process's own map, whatever the others switch.
+            const std::string& language = languages[static_cast<std::size_t>(round / 5) % 2];
+            server->SetLanguage(language);
+            const std::vector<std::string> expected{language + " open", language + " save",
+                                                    "Close"};
+            for (int i = 0; i < form->ComponentCount(); ++i) {
+                const auto& shown = static_cast<TLabel*>(form->Components(i))->caption;
+                if (shown != expected[static_cast<std::size_t>(i)])
+                    throw std::runtime_error("after the switch to " + language + " a label shows " +
+                                             shown);
+            }
         } else if (!application) {
             server->WriteValue("Editor" + std::to_string(id), RoundKey('E', round),
                                PairValue(id, round));
