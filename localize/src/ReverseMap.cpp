@@ -10,19 +10,6 @@ namespace tavrel {
 
 namespace {
 
-bool IsBlank(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x09 && b <= 0x0D) || b == 0x1A || b == 0x20;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // Whether a profile file can hold the translation as a key: one holding '=' or a line
 // break cannot be written, one that starts with ';' or '[' would read back as a comment
 // or a section header, and an empty one is never looked up.
@@ -73,10 +60,10 @@ std::shared_ptr<const TReverseMap> TReverseMap::Of(const ProfileFile& dictionary
 }
 
 void TReverseMap::Add(std::string_view section, std::string_view text, std::string_view key) {
-    text = Trimmed(text);
+    text = TrimProfileName(text);
     if (!CanServeAsKey(text))
         return;
-    section = Trimmed(section);
+    section = TrimProfileName(section);
     auto at = sectionIndex_.find(section);
     if (at == sectionIndex_.end()) {
         Section& added = sections_.emplace_back();
@@ -96,11 +83,11 @@ void TReverseMap::Add(std::string_view section, std::string_view text, std::stri
 
 std::optional<std::string_view> TReverseMap::Find(std::string_view section,
                                                   std::string_view text) const {
-    const auto at = sectionIndex_.find(Trimmed(section));
+    const auto at = sectionIndex_.find(TrimProfileName(section));
     if (at == sectionIndex_.end())
         return std::nullopt;
     const Section& found = sections_[at->second];
-    const auto entry = found.index.find(Trimmed(text));
+    const auto entry = found.index.find(TrimProfileName(text));
     if (entry == found.index.end())
         return std::nullopt;
     return found.entries[entry->second].key;

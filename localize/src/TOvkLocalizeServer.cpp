@@ -57,25 +57,14 @@ bool IsDefaultDictionary(const fs::path& file) {
     return EqualsIgnoringAsciiCase(file.filename().string(), kDefaultDictionaryFile);
 }
 
-// Section and key arguments match the way the profile files match them: blanks around them
-// do not count, nor does the case of ASCII letters.
-std::string_view TrimAsciiBlanks(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x1A; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 bool IsIdentitySection(std::string_view section) {
-    return EqualsIgnoringAsciiCase(TrimAsciiBlanks(section), kDefinitionsSection);
+    return EqualsIgnoringAsciiCase(TrimProfileName(section), kDefinitionsSection);
 }
 
 // Definitions/OvkLanguage: what makes a file the dictionary of its language.
 bool IsIdentityEntry(std::string_view section, std::string_view key) {
     return IsIdentitySection(section) &&
-           EqualsIgnoringAsciiCase(TrimAsciiBlanks(key), kLanguageKey);
+           EqualsIgnoringAsciiCase(TrimProfileName(key), kLanguageKey);
 }
 
 bool PathExists(const fs::path& file) {

@@ -367,6 +367,10 @@ struct ProfileFile::Pending {
     }
 };
 
+std::string_view TrimProfileName(std::string_view name) {
+    return detail::TrimProfileBlanks(name);
+}
+
 ProfileFile::ProfileFile(std::filesystem::path fileName)
     : fileName_(std::move(fileName)), cacheKey_(AbsolutePath(fileName_)) {}
 

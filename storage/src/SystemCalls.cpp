@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tavrel::detail {
@@ -73,14 +72,6 @@ int QueuedEventBytes(int fd, int* bytes) {
 
 ssize_t ReadEvents(int fd, void* buffer, std::size_t size) {
     return ::read(fd, buffer, size);
-}
-
-int FileSystemType(const char* path, long* type) {
-    struct statfs fs;
-    if (::statfs(path, &fs) != 0)
-        return -1;
-    *type = static_cast<long>(fs.f_type);
-    return 0;
 }
 
 void Replaced(const char*, std::string_view) {}

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/statfs.h>
 #include <sys/types.h>
 
 namespace tavrel::detail {
@@ -57,8 +58,14 @@ int RemoveWatch(int fd, int wd);
 int QueuedEventBytes(int fd, int* bytes);
 // read() of queued events; EAGAIN when there are none.
 ssize_t ReadEvents(int fd, void* buffer, std::size_t size);
-// statfs(): the type (f_type) of the file system holding the path.
-int FileSystemType(const char* path, long* type);
+// statfs(): the type (f_type) of the file system holding the path. Never made to fail.
+inline int FileSystemType(const char* path, long* type) {
+    struct statfs fs;
+    if (::statfs(path, &fs) != 0)
+        return -1;
+    *type = static_cast<long>(fs.f_type);
+    return 0;
+}
 
 // Tells that `target` now holds `bytes`: its replacement is complete. Does nothing here;
 // the reliability tests' build records it.

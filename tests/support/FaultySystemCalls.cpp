@@ -16,7 +16,6 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tavrel::detail {
@@ -177,14 +176,6 @@ ssize_t ReadEvents(int fd, void* buffer, std::size_t size) {
     if (Fails(AtomicWriteStep::Watch, {}))
         return -1;
     return ::read(fd, buffer, size);
-}
-
-int FileSystemType(const char* path, long* type) {
-    struct statfs fs;
-    if (::statfs(path, &fs) != 0)
-        return -1;
-    *type = static_cast<long>(fs.f_type);
-    return 0;
 }
 
 void Replaced(const char* target, std::string_view bytes) {

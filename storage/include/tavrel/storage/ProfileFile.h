@@ -36,6 +36,10 @@ class ProfileDocument;
 // file's encoding cannot hold (a Windows-1252 file given a Cyrillic text) converts the
 // whole file to UTF-8 with a byte-order mark, every other line keeping its characters;
 // UpdateFile() says so. A file whose bytes are broken in its encoding refuses writes.
+// A section or key name as profile files compare it: without the blanks (tab to carriage
+// return, space, Ctrl-Z) around it.
+std::string_view TrimProfileName(std::string_view name);
+
 class ProfileFile {
 public:
     explicit ProfileFile(std::filesystem::path fileName);
