@@ -108,7 +108,10 @@ std::string TReverseMap::EncodedFile() const {
         for (const Entry& entry : section.entries)
             text.append(entry.text).append("=").append(entry.key).append("\r\n");
     }
-    if (auto bytes = EncodeFileText(std::string(text), encoding_))
+    // As profile files do: Windows-1252 bytes that would read as UTF-8 go to UTF-8 instead.
+    if (auto bytes = EncodeFileText(std::string(text), encoding_);
+        bytes && (encoding_ != FileEncoding::Windows1252 ||
+                  DetectFileEncoding(*bytes) == FileEncoding::Windows1252))
         return std::move(*bytes);
     return *EncodeFileText(std::move(text), FileEncoding::Utf8Bom);
 }

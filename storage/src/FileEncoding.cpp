@@ -179,6 +179,16 @@ std::optional<std::string> Cp1252FromUtf8(std::string_view text) {
     return out;
 }
 
+FileEncoding DetectFileEncoding(std::string_view bytes) {
+    if (StartsWith(bytes, kUtf8Mark))
+        return FileEncoding::Utf8Bom;
+    if (StartsWith(bytes, kUtf16LeMark))
+        return FileEncoding::Utf16Le;
+    if (StartsWith(bytes, kUtf16BeMark))
+        return FileEncoding::Utf16Be;
+    return !IsAscii(bytes) && IsValidUtf8(bytes) ? FileEncoding::Utf8 : FileEncoding::Windows1252;
+}
+
 DecodedFile DecodeFileBytes(std::string_view bytes) {
     if (StartsWith(bytes, kUtf8Mark)) {
         DecodedFile file;

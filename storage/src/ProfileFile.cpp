@@ -602,9 +602,14 @@ ProfileFile::UpdateResult ProfileFile::UpdateFile() {
         written =
             current == pending.base && pending.working ? pending.working : pending.Replay(current);
         std::optional<std::string> encoded = written->Encode();
+        // Windows-1252 bytes that happen to form UTF-8 (the write took away the bytes that
+        // did not) would read as UTF-8 next time, changing every accented value kept.
+        if (encoded && written->Encoding() == FileEncoding::Windows1252 &&
+            DetectFileEncoding(*encoded) != FileEncoding::Windows1252)
+            encoded.reset();
         if (!encoded) {
-            // A text the file's code page cannot hold: the whole file moves to UTF-8, which
-            // holds every character of every other line as well.
+            // A text the file's code page cannot hold (or could not be read back as held): the
+            // whole file moves to UTF-8, which holds every character of every other line.
             written->SetEncoding(FileEncoding::Utf8Bom);
             encoded = written->Encode();
             if (previous)

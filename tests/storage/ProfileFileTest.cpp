@@ -966,6 +966,22 @@ TEST(ProfileFile, CodePageDictionariesKeepEveryByteAroundEdits) {
     }
 }
 
+// A code-page file whose only bytes that are not UTF-8 go with an edit would read as UTF-8
+// afterwards, changing every accented value it keeps: it moves to UTF-8 with a mark instead.
+TEST(ProfileFile, ACodePageFileNeverComesToReadAsUtf8) {
+    TempDir dir;
+    const fs::path path = dir / "legacy.Lng";
+    // "Ó‘" is D3 91 in Windows-1252, which is also the UTF-8 of one Cyrillic letter.
+    WriteFileBytes(path, "[S]\r\nkept=\xD3\x91\r\nplain=\x9E\x97\r\n");
+    ProfileFile file(path);
+    ASSERT_EQ(file.ReadString("S", "kept", ""), "Ó‘");
+    file.WriteString("S", "plain", "x");
+    EXPECT_EQ(file.UpdateFile(), ProfileFile::UpdateResult::ConvertedToUtf8);
+    EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBF[S]\r\nkept=Ó‘\r\nplain=x\r\n");
+    detail::ClearProfileCache();
+    EXPECT_EQ(ProfileFile(path).ReadString("S", "kept", ""), "Ó‘");
+}
+
 TEST(ProfileFile, CutsCountCharacters) {
     TempDir dir;
     std::string polish;

@@ -38,6 +38,8 @@ struct DecodedFile {
     bool exact = true;
 };
 DecodedFile DecodeFileBytes(std::string_view bytes);
+// The encoding DecodeFileBytes() takes the bytes to be in, without decoding them.
+FileEncoding DetectFileEncoding(std::string_view bytes);
 
 // The bytes of the UTF-8 text in the encoding, mark included; nothing when a character
 // has no form in it (only Windows-1252 lacks some).
