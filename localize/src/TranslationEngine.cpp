@@ -27,15 +27,27 @@ bool IsExcludedPrefix(std::string_view prefix) {
         [prefix](std::string_view part) { return prefix.find(part) != std::string_view::npos; });
 }
 
-// A component's tree depends on its class alone unless it reaches other objects
-// (object-reference properties) or is a list or collection whose items make the tree.
-bool TreeDependsOnClassAlone(TComponent& component) {
-    if (dynamic_cast<TCollection*>(&component) != nullptr ||
-        dynamic_cast<TStrings*>(&component) != nullptr)
-        return false;
-    const auto& properties = component.ClassInfo().Properties();
-    return std::none_of(properties.begin(), properties.end(),
-                        [](const TPropInfo* p) { return p->Kind == TPropKind::Class; });
+// A component's tree depends on its class alone unless it is a list or collection whose
+// items make the tree, or reaches other objects (object-reference properties).
+bool IsListOrCollection(TComponent& component) {
+    return dynamic_cast<TCollection*>(&component) != nullptr ||
+           dynamic_cast<TStrings*>(&component) != nullptr;
+}
+
+std::vector<const TPropInfo*> ReferencesOf(const TClassInfo& cls) {
+    std::vector<const TPropInfo*> references;
+    for (const TPropInfo* p : cls.Properties())
+        if (p->Kind == TPropKind::Class)
+            references.push_back(p);
+    return references;
+}
+
+// Whether none of the object's references leads to an object: its tree then holds its
+// string properties alone, as every such instance's of its class.
+bool ReachesNoObject(const TComponent& component, const std::vector<const TPropInfo*>& references) {
+    return std::all_of(references.begin(), references.end(), [&](const TPropInfo* p) {
+        return !p->GetObject || p->GetObject(component) == nullptr;
+    });
 }
 
 } // namespace
@@ -79,13 +91,22 @@ const TPropertyTree* TTranslationContext::TreeOf(TComponent& component,
                                                  std::unique_ptr<TPropertyTree>& own) {
     const TClassInfo* cls = &component.ClassInfo();
     auto [at, added] = classTrees_.try_emplace(cls);
-    if (added) {
-        at->second.shared = TreeDependsOnClassAlone(component);
-        if (at->second.shared)
-            at->second.tree = BuildPropertyTree(component);
+    ClassTree& known = at->second;
+    if (added && !IsListOrCollection(component)) {
+        known.references = ReferencesOf(*cls);
+        known.shared = known.references.empty();
+        if (known.shared)
+            known.tree = BuildPropertyTree(component);
     }
-    if (at->second.shared)
-        return at->second.tree.get();
+    if (known.shared)
+        return known.tree.get();
+    if (!known.references.empty() && ReachesNoObject(component, known.references)) {
+        if (!known.withoutObjectsBuilt) {
+            known.withoutObjects = BuildPropertyTree(component);
+            known.withoutObjectsBuilt = true;
+        }
+        return known.withoutObjects.get();
+    }
     own = BuildPropertyTree(component);
     return own.get();
 }

@@ -17,6 +17,7 @@ namespace tavrel {
 
 class ProfileFile;
 class TClassInfo;
+struct TPropInfo;
 class TComponent;
 class TPersistent;
 class TStrings;
@@ -80,6 +81,11 @@ private:
     struct ClassTree {
         bool shared = false; // the tree depends on the class alone
         std::unique_ptr<TPropertyTree> tree;
+        // Otherwise, for a class whose object references alone make trees differ: those
+        // properties, and the tree of an instance whose references all lead nowhere.
+        std::vector<const TPropInfo*> references;
+        std::unique_ptr<TPropertyTree> withoutObjects;
+        bool withoutObjectsBuilt = false;
     };
     std::unordered_map<const TClassInfo*, ClassTree> classTrees_;
 };
