@@ -91,6 +91,54 @@ protected:
     }
 };
 
+// A component whose title, a sub-object with a caption, may be absent.
+class TTitledPanel : public TComponent {
+    TAVREL_CLASS(TTitledPanel)
+public:
+    using TComponent::TComponent;
+    std::string caption;
+    std::unique_ptr<TColumnTitle> title;
+};
+
+const TClassInfo& TTitledPanel::StaticClassInfo() {
+    static const TClassInfo info(
+        "TTitledPanel", &TComponent::StaticClassInfo(),
+        {StringProp("Caption", &TTitledPanel::caption), ObjectProp("Title", &TTitledPanel::title)});
+    return info;
+}
+
+// Instances of one class whose references lead nowhere share a tree, the others get their
+// own: in any order, every text of each is translated, and a title added between switches
+// is found at the next one.
+TEST_F(Translation, ComponentsWithAndWithoutSubObjectsOfOneClassAllTranslate) {
+    std::vector<TTitledPanel*> panels;
+    for (const bool titled : {false, true, false, true}) {
+        auto* panel = new TTitledPanel(form.get());
+        panel->caption = "Ouvrir";
+        if (titled) {
+            panel->title = std::make_unique<TColumnTitle>();
+            panel->title->caption = "Enregistrer";
+        }
+        panels.push_back(panel);
+    }
+    server->AddClient(*form);
+    server->SetLanguage("Default");
+    for (TTitledPanel* panel : panels) {
+        EXPECT_EQ(panel->caption, "Open");
+        if (panel->title) {
+            EXPECT_EQ(panel->title->caption, "Save");
+        }
+    }
+    panels[0]->title = std::make_unique<TColumnTitle>();
+    panels[0]->title->caption = "Open";
+    panels[1]->title.reset();
+    server->SetLanguage("French");
+    EXPECT_EQ(panels[0]->title->caption, "Ouvrir");
+    for (TTitledPanel* panel : panels)
+        EXPECT_EQ(panel->caption, "Ouvrir");
+    EXPECT_EQ(panels[3]->title->caption, "Enregistrer");
+}
+
 TEST_F(Translation, ASwitchMapsTextsBackAndForwardThroughTheReverseDictionary) {
     server->AddClient(*form);
     server->SetLanguage("Spanish");
