@@ -429,7 +429,10 @@ void ProfileFile::SetNewFileEncoding(FileEncoding encoding) {
 
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue) const {
-    const auto found = View()->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    // The view keeps the document alive while its value is copied: another thread may
+    // replace the cached copy meanwhile.
+    const auto view = View();
+    const auto found = view->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
     if (!found)
         return std::string(defaultValue);
     return std::string(Utf8Prefix(*found, kValueLimit));
@@ -447,7 +450,9 @@ std::optional<std::string_view> ProfileFile::ReadHeldString(std::string_view sec
 
 std::optional<std::string> ProfileFile::FindValue(std::string_view section,
                                                   std::string_view key) const {
-    const auto found = View()->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    // Held in a variable, as in ReadString.
+    const auto view = View();
+    const auto found = view->Find(TrimProfileBlanks(section), TrimProfileBlanks(key));
     if (!found)
         return std::nullopt;
     return std::string(*found);

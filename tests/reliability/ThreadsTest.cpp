@@ -76,6 +76,10 @@ TEST(Threads, SharedFilesLoseNoWriteAndReadersSeeWholePairs) {
                     }
                     if (profile.ReadString("Definitions", "OvkLanguage", "") != "X")
                         ++violations;
+                    // Unheld reads copy their value while a writer replaces the cached copy.
+                    if (ProfileFile(file).ReadString("Definitions", "OvkLanguage", "") != "X" ||
+                        ProfileFile(file).FindValue("Definitions", "OvkLanguage") != "X")
+                        ++violations;
                     ++reads;
                 }
             }
