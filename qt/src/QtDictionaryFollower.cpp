@@ -71,6 +71,10 @@ void QtDictionaryFollower::Check() {
     if (!watcher_.files().contains(PathText(file_)))
         watcher_.addPath(PathText(file_));
     const Stamp now = StampOf(file_);
+    // A file gone (a writer that deletes before it writes anew, a language deleted) leaves
+    // the texts as they are until it is back or the language changes.
+    if (now.size < 0)
+        return;
     // Other files of the folder (the derived reverse dictionary written after each
     // re-application, other languages) change nothing here.
     if (now == shown_)

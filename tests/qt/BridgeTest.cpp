@@ -802,6 +802,17 @@ TEST_F(BridgeTest, OnlyAChangeOfTheShownDictionaryIsAppliedAndOnce) {
     settle();
     EXPECT_EQ(switches, 1);
     EXPECT_EQ(label->text(), "Aufmachen");
+
+    // Gone for a while (a writer that deletes before it writes): the texts stay until the
+    // file is back.
+    fs::remove(Folder() / "German.Lng");
+    settle();
+    EXPECT_EQ(switches, 1);
+    EXPECT_EQ(label->text(), "Aufmachen");
+    WriteDictionary("German.Lng", "German", {{"Caption", "Open", "Öffnen"}});
+    settle();
+    EXPECT_EQ(switches, 2);
+    EXPECT_EQ(label->text(), Q("Öffnen"));
     Server().RemoveSwitchListener(id);
 }
 
