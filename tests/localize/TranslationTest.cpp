@@ -156,6 +156,34 @@ TEST_F(Translation, ASwitchMapsTextsBackAndForwardThroughTheReverseDictionary) {
     EXPECT_EQ(form->caption, "File");
 }
 
+// Another program changes the shown dictionary: applying the language again takes every
+// text back through the dictionary as it was shown and forward through the file as it is,
+// and neither stores anything nor tells of a change of language.
+TEST_F(Translation, ReapplyingFollowsTheDictionaryAsItIsNow) {
+    server->AddClient(*form);
+    server->SetLanguage("Spanish");
+    ASSERT_EQ(open->caption, "Abrir");
+    bool fired = false;
+    server->OnLanguageChange = [&](TPersistent*) { fired = true; };
+    WriteDictionary("es.lng", "Spanish",
+                    "[Caption]\r\nOpen=Abrir ya\r\nFile=Archivo\r\nClose=Cerrar\r\n"
+                    "[Hint]\r\nOpen a file=Abrir un archivo\r\n");
+    SettingsStore store(folders.SettingsFile());
+    ASSERT_TRUE(store.OpenKey());
+    store.WriteString("Others", "ActualLanguage", "French"); // another program's choice
+    server->ReapplyLanguage();
+    EXPECT_EQ(open->caption, "Abrir ya");
+    EXPECT_EQ(close->caption, "Cerrar");
+    EXPECT_EQ(form->caption, "Archivo");
+    EXPECT_EQ(open->hint, "Abrir un archivo");
+    EXPECT_FALSE(fired);
+    EXPECT_EQ(store.ReadString("Others", "ActualLanguage", ""), "French");
+    // The next switch maps the changed texts back as well.
+    server->SetLanguage("Default");
+    EXPECT_EQ(open->caption, "Open");
+    EXPECT_EQ(close->caption, "Close");
+}
+
 TEST_F(Translation, LargeSectionsAreReversedWhole) {
     // Far more key bytes than a 16384-byte list buffer holds.
     std::string french = "[Caption]\r\n", spanish = "[Caption]\r\n";

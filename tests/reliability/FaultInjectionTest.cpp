@@ -11,6 +11,7 @@
 #include "ReliabilityClasses.h"
 #include "ReliabilitySupport.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
+#include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "tavrel/storage/SettingsStore.h"
 #include "TempDir.h"
@@ -665,6 +666,24 @@ TEST(FaultSeam, CountsCallsAndFailsOnlyTheChosenOne) {
     EXPECT_EQ(message.rfind(UnableToWrite(dir / "b.Lng") + " (", 0), 0u) << message;
     EXPECT_NE(message.find(std::strerror(EXDEV)), std::string::npos) << message;
     EXPECT_EQ(Snapshot(dir.Path()), (FolderState{{"a.Lng", "[S]\r\nk=1\r\n"}}));
+}
+
+// A derived file is replaced as atomically as any other, without waiting for the disk;
+// every other write still syncs the file and its folder.
+TEST(FaultSeam, OnlyCachedWritesSkipTheSyncs) {
+    struct Case {
+        WriteDurability durability;
+        int syncs;
+    };
+    for (const Case c : {Case{WriteDurability::Synced, 1}, Case{WriteDurability::Cached, 0}}) {
+        TempDir dir;
+        detail::SetAtomicWriteFaults({}); // restarts the counts
+        WriteFolderFile(dir / "derived.Lng", "[S]\r\nk=v\r\n", c.durability);
+        EXPECT_EQ(detail::AtomicWriteCalls(AtomicWriteStep::Sync), c.syncs);
+        EXPECT_EQ(detail::AtomicWriteCalls(AtomicWriteStep::SyncFolder), c.syncs);
+        EXPECT_EQ(detail::AtomicWriteCalls(AtomicWriteStep::Rename), 1);
+        EXPECT_EQ(Snapshot(dir.Path()), (FolderState{{"derived.Lng", "[S]\r\nk=v\r\n"}}));
+    }
 }
 
 // ---------------------------------------------------------------------------------------
