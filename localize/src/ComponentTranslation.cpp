@@ -194,14 +194,18 @@ void TOvkLocalizeServer::TakeShownMap() {
     } catch (const std::exception&) {
         return; // made again when needed, where its failure is reported
     }
+    KeepReverseMap(shownMapState_, std::move(map));
+}
+
+void TOvkLocalizeServer::KeepReverseMap(std::shared_ptr<const void> state,
+                                        std::shared_ptr<const TReverseMap> map) {
     constexpr std::size_t kKeptMaps = 2;
     if (reverseMaps_.size() == kKeptMaps)
         reverseMaps_.erase(reverseMaps_.begin());
-    reverseMaps_.emplace_back(shownMapState_, std::move(map));
+    reverseMaps_.emplace_back(std::move(state), std::move(map));
 }
 
 std::shared_ptr<const TReverseMap> TOvkLocalizeServer::ReverseMapOf(const ProfileFile& held) {
-    constexpr std::size_t kKeptMaps = 2;
     const std::shared_ptr<const void> state = held.HeldState();
     if (!state)
         return TReverseMap::Of(held);
@@ -209,9 +213,7 @@ std::shared_ptr<const TReverseMap> TOvkLocalizeServer::ReverseMapOf(const Profil
         if (from == state)
             return map;
     auto map = TReverseMap::Of(held);
-    if (reverseMaps_.size() == kKeptMaps)
-        reverseMaps_.erase(reverseMaps_.begin());
-    reverseMaps_.emplace_back(state, map);
+    KeepReverseMap(state, map);
     return map;
 }
 
@@ -239,7 +241,7 @@ void TOvkLocalizeServer::ReapplyLanguage() {
         return;
     // The texts show the current language: that is the language they are taken back from.
     previousLanguage_ = CurrentLanguage();
-    WriteReverseDictionary(SwitchTexts());
+    SwitchClientsLanguage();
 }
 
 fs::path TOvkLocalizeServer::ShownDictionaryFile() const {

@@ -181,6 +181,7 @@ private:
     std::shared_ptr<const TReverseMap> ReverseMapOf(const ProfileFile& held);
     void PrepareShownMap();
     void TakeShownMap();
+    void KeepReverseMap(std::shared_ptr<const void> state, std::shared_ptr<const TReverseMap> map);
     // Both passes of a switch; returns the map the texts were taken back with.
     std::shared_ptr<const TReverseMap> SwitchTexts();
     std::shared_ptr<const TReverseMap> SwitchClientTrees();
