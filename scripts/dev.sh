@@ -14,13 +14,14 @@ build="${TAVREL_BUILD_DIR:-$root/build}"
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev libicu-dev libcli11-dev
+    libgettextpo-dev libxml2-dev nlohmann-json3-dev gettext
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     xvfb xauth xdotool
     fonts-dejavu-core fonts-wqy-microhei
 )
 
 # Only the test command needs these: clang with libFuzzer and the sanitizer run-times.
-test_packages=(clang libclang-rt-dev)
+test_packages=(clang libclang-rt-dev translate-toolkit)
 
 install_missing() {
     local missing=()

@@ -1,6 +1,7 @@
 // The server's side of the translation engine (TranslationEngine.h): its published
 // operations as thin calls into the engine, the clients, and the language switch.
 
+#include "RegistrationNotes.h"
 #include "ReverseMap.h"
 #include "tavrel/localize/OVKPropUtils.h"
 #include "tavrel/localize/TMenuItem.h"
@@ -139,19 +140,29 @@ void TOvkLocalizeServer::LocalizeTree(TComponent& root, std::string language,
 }
 
 // The same result as one AddKeyToAll per entry, with each dictionary read and written once.
-void TOvkLocalizeServer::AddKeysToAll(
-    const std::vector<std::pair<std::string, std::string>>& entries) {
+// The Default dictionary, which holds the application's texts, also notes where each text
+// is shown and in which menus.
+void TOvkLocalizeServer::AddKeysToAll(const std::vector<TRegisteredText>& entries) {
     if (entries.empty())
         return;
+    const std::string defaultFile = LanguageFileName(kDefaultLanguage);
     for (const auto& name : languageList_.Names()) {
-        ProfileFile dictionary(LanguageFileName(name));
+        const std::string file = LanguageFileName(name);
+        const bool isDefault = file == defaultFile;
+        ProfileFile dictionary(file);
         dictionary.Hold(); // one reading of the file for all the checks
-        for (const auto& [section, key] : entries) {
-            const std::string keyName = key.empty() ? std::string(kNotFound) : Cut(key);
-            const std::string sectionName = Cut(section);
+        std::vector<TRegisteredText> stored;
+        for (const TRegisteredText& entry : entries) {
+            std::string keyName = entry.Text.empty() ? std::string(kNotFound) : Cut(entry.Text);
+            std::string sectionName = Cut(entry.Section);
             if (dictionary.ReadString(sectionName, keyName, kNotFound) == kNotFound)
                 dictionary.WriteString(sectionName, keyName, keyName);
+            if (isDefault)
+                stored.push_back(
+                    {std::move(sectionName), std::move(keyName), entry.Location, entry.Menus});
         }
+        if (isDefault)
+            NoteRegisteredTexts(dictionary, stored);
         if (dictionary.HasPendingChanges())
             Flush(dictionary);
     }

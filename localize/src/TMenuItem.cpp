@@ -144,4 +144,10 @@ void TMenuItem::Changed() {
         parent_->Changed();
 }
 
+std::vector<std::string> TMenuItem::MenuNames() const {
+    if (parent_ == nullptr || parent_->Name().empty())
+        return {};
+    return {parent_->Name()};
+}
+
 } // namespace tavrel

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace tavrel {
 
@@ -48,6 +49,21 @@ bool ReachesNoObject(const TComponent& component, const std::vector<const TPropI
     return std::all_of(references.begin(), references.end(), [&](const TPropInfo* p) {
         return !p->GetObject || p->GetObject(component) == nullptr;
     });
+}
+
+// Where a component sits: the names of its owners and its own, joined by dots; empty when
+// one of them has no name (the path would not stay the same from one run to the next).
+std::string LocationOf(const TPersistent& base) {
+    std::vector<const std::string*> names;
+    for (auto* c = dynamic_cast<const TComponent*>(&base); c != nullptr; c = c->Owner()) {
+        if (c->Name().empty())
+            return {};
+        names.push_back(&c->Name());
+    }
+    std::string location;
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        location.append(location.empty() ? "" : ".").append(**name);
+    return location;
 }
 
 } // namespace
@@ -140,6 +156,7 @@ void LocalizeProperties(TTranslationContext& context, TPersistent& base, std::st
         return;
     std::string name;
     std::string text;
+    std::optional<std::string> location; // found for the first text registered
     for (const auto& entry : tree->Entries) {
         if (entry.IsBranch()) {
             const std::size_t length = prefix.size();
@@ -162,8 +179,18 @@ void LocalizeProperties(TTranslationContext& context, TPersistent& base, std::st
         const std::string_view shown = Utf8Prefix(text, kTextWidth);
         if (context.Mode() != TTranslationMode::Register || shown.empty())
             property.Set(TranslateText(context, entry.Name, shown));
-        else
-            context.Pending().emplace_back(entry.Name, shown);
+        else {
+            if (!location)
+                location = LocationOf(base);
+            std::string where =
+                location->empty() ? std::string() : *location + "." + prefix + entry.Name;
+            // An item's caption carries its accelerator: the menus serve the checks of those.
+            const auto* component = dynamic_cast<const TComponent*>(object);
+            context.Pending().push_back({entry.Name, std::string(shown), std::move(where),
+                                         component != nullptr && entry.Name == "Caption"
+                                             ? component->MenuNames()
+                                             : std::vector<std::string>()});
+        }
     }
 }
 

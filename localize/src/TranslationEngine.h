@@ -3,6 +3,7 @@
 // Private to the localize library.
 
 #include "ReverseMap.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
 
 #include <filesystem>
 #include <functional>
@@ -62,8 +63,8 @@ public:
     const TReverseMap* Reverse() const { return reverse_.get(); }
     void SetReverse(std::shared_ptr<const TReverseMap> reverse) { reverse_ = std::move(reverse); }
 
-    // Texts met in register mode, each (section, text), added to the dictionaries at the end.
-    std::vector<std::pair<std::string, std::string>>& Pending() { return pending_; }
+    // Texts met in register mode, added to the dictionaries at the end.
+    std::vector<TRegisteredText>& Pending() { return pending_; }
 
     // The property tree of `component`: the class's one, when the tree depends on the class
     // alone (built once per context), else one built for this component into `own`.
@@ -77,7 +78,7 @@ private:
     ProfileFile* forward_ = nullptr; // own or borrowed
     TTranslationContext* lender_ = nullptr;
     std::shared_ptr<const TReverseMap> reverse_;
-    std::vector<std::pair<std::string, std::string>> pending_;
+    std::vector<TRegisteredText> pending_;
     struct ClassTree {
         bool shared = false; // the tree depends on the class alone
         std::unique_ptr<TPropertyTree> tree;

@@ -90,6 +90,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSpinBox>
@@ -1137,6 +1138,31 @@ QtObjectComponent::~QtObjectComponent() = default;
 const TClassInfo& QtObjectComponent::StaticClassInfo() {
     static const TClassInfo info("TQObject", &TComponent::StaticClassInfo());
     return info;
+}
+
+std::vector<std::string> QtObjectComponent::MenuNames() const {
+    const QObject* object = object_.data();
+    const QAction* action = qobject_cast<const QAction*>(object);
+    if (const auto* menu = qobject_cast<const QMenu*>(object))
+        action = menu->menuAction();
+    std::vector<std::string> names;
+    if (action == nullptr)
+        return names;
+    for (const QObject* holder : action->associatedObjects()) {
+        if (holder == object)
+            continue;
+        QString name = holder->objectName();
+        if (const auto* menu = qobject_cast<const QMenu*>(holder); menu && name.isEmpty())
+            name = menu->title();
+        else if (!qobject_cast<const QMenuBar*>(holder) && !menu)
+            continue; // a tool bar's button: no accelerator of its own
+        if (name.isEmpty())
+            name = QStringLiteral("menu bar");
+        std::string core = FromQString(name);
+        if (std::find(names.begin(), names.end(), core) == names.end())
+            names.push_back(std::move(core));
+    }
+    return names;
 }
 
 const TClassInfo& QtObjectComponent::ClassInfo() const {

@@ -1,5 +1,6 @@
 #include "ProfileDocument.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -488,6 +489,7 @@ bool ProfileDocument::Delete(std::string_view section, std::string_view key) {
         return false;
     source_.reset();
     const FlatIndex::Slot slot = keyIndex_.At(pos);
+    DropNotes(s, slot.b);
     LineAt(slot.a, slot.b).removed = true;
     keyIndex_.EraseAt(pos);
     // A later duplicate of the key becomes the first match now.
@@ -551,9 +553,123 @@ std::string ProfileDocument::Serialize() const {
             continue;
         if (sec.header != kNoLine)
             emit(lines_[sec.header]);
-        ForEachLine(s, emit);
+        if (addedNotes_.empty()) {
+            ForEachLine(s, emit);
+            continue;
+        }
+        ForEachLineRef(s, [&](const Line& line, std::uint32_t ref) {
+            if (const auto notes = addedNotes_.find(NotesKey(s, ref)); notes != addedNotes_.end()) {
+                if (needEnd)
+                    out.append(newLine);
+                out.append(notes->second);
+                needEnd = false;
+            }
+            emit(line);
+        });
     }
     return out;
+}
+
+namespace {
+constexpr std::string_view kNoteMark = ";@";
+}
+
+bool ProfileDocument::IsNoteLine(const Line& line) {
+    return line.kind == LineKind::Comment &&
+           detail::TrimProfileBlanks(line.text).starts_with(kNoteMark);
+}
+
+std::string_view ProfileDocument::NoteText(const Line& line) {
+    return detail::TrimProfileBlanks(line.text).substr(kNoteMark.size());
+}
+
+std::uint32_t ProfileDocument::PreviousRef(std::size_t s, std::uint32_t ref) const {
+    const Section& sec = sections_[s];
+    if (ref & kAddedBit) {
+        const std::uint32_t i = ref & ~kAddedBit;
+        if (i > 0)
+            return (i - 1) | kAddedBit;
+        return sec.insertAt > sec.begin ? sec.insertAt - 1 : kNoLine;
+    }
+    if (ref == sec.insertAt && !sec.added.empty())
+        return U32(sec.added.size() - 1) | kAddedBit;
+    return ref > sec.begin ? ref - 1 : kNoLine;
+}
+
+std::vector<std::uint32_t> ProfileDocument::NoteRunAbove(std::size_t s, std::uint32_t ref) const {
+    std::vector<std::uint32_t> run;
+    for (std::uint32_t at = PreviousRef(s, ref); at != kNoLine; at = PreviousRef(s, at)) {
+        const Line& line = LineAt(U32(s), at);
+        if (line.removed)
+            continue;
+        if (!IsNoteLine(line))
+            break;
+        run.push_back(at);
+    }
+    std::reverse(run.begin(), run.end());
+    return run;
+}
+
+void ProfileDocument::AppendAddedNotes(std::size_t s, std::uint32_t ref,
+                                       std::vector<std::string_view>& notes) const {
+    if (addedNotes_.empty())
+        return;
+    const auto found = addedNotes_.find(NotesKey(s, ref));
+    if (found == addedNotes_.end())
+        return;
+    std::string_view text = found->second;
+    const std::string_view newLine = LineEndText(newLineEnd_);
+    while (!text.empty()) {
+        const std::size_t end = text.find(newLine);
+        notes.push_back(text.substr(kNoteMark.size(), end - kNoteMark.size()));
+        text.remove_prefix(std::min(text.size(), end + newLine.size()));
+    }
+}
+
+std::vector<std::string_view> ProfileDocument::Notes(std::string_view section,
+                                                     std::string_view key) const {
+    std::vector<std::string_view> notes;
+    const std::size_t s = FindSection(section);
+    if (s == FlatIndex::kNone)
+        return notes;
+    const std::size_t pos = FindKeySlot(s, key);
+    if (pos == FlatIndex::kNone)
+        return notes;
+    const std::uint32_t ref = keyIndex_.At(pos).b;
+    for (const std::uint32_t at : NoteRunAbove(s, ref))
+        notes.push_back(NoteText(LineAt(U32(s), at)));
+    AppendAddedNotes(s, ref, notes);
+    return notes;
+}
+
+void ProfileDocument::DropNotes(std::size_t s, std::uint32_t ref) {
+    for (const std::uint32_t at : NoteRunAbove(s, ref))
+        LineAt(U32(s), at).removed = true;
+    addedNotes_.erase(NotesKey(s, ref));
+}
+
+bool ProfileDocument::SetNotes(std::string_view section, std::string_view key,
+                               const std::vector<std::string>& notes) {
+    const std::size_t s = FindSection(section);
+    if (s == FlatIndex::kNone)
+        return false;
+    const std::size_t pos = FindKeySlot(s, key);
+    if (pos == FlatIndex::kNone)
+        return false;
+    const std::uint32_t ref = keyIndex_.At(pos).b;
+    const std::vector<std::string_view> current = Notes(section, key);
+    if (std::equal(current.begin(), current.end(), notes.begin(), notes.end()))
+        return false;
+    source_.reset();
+    DropNotes(s, ref);
+    if (notes.empty())
+        return true;
+    const std::string_view newLine = LineEndText(newLineEnd_);
+    std::string text;
+    for (const std::string& note : notes)
+        text.append(kNoteMark).append(note).append(newLine);
+    addedNotes_[NotesKey(s, ref)] = Own(std::move(text));
+    return true;
 }
 
 std::optional<std::string> ProfileDocument::Encode() const {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tavrel {
@@ -135,10 +136,40 @@ public:
         return true;
     }
 
+    // Entry notes: the run of comment lines starting with ";@" right above an entry (no
+    // blank or other line between), each given without its ";@". They belong to the entry:
+    // deleting the entry deletes them.
+    std::vector<std::string_view> Notes(std::string_view section, std::string_view key) const;
+    // Every entry of the first matching section in file order, with its value and notes;
+    // false when the section is absent.
+    template <class F> bool ForEachEntryWithNotes(std::string_view section, F&& f) const {
+        const std::size_t s = FindSection(section);
+        if (s == detail::FlatIndex::kNone)
+            return false;
+        std::vector<std::string_view> run;
+        ForEachLineRef(s, [&](const Line& line, std::uint32_t ref) {
+            if (IsNoteLine(line)) {
+                run.push_back(NoteText(line));
+                return;
+            }
+            if (line.kind == LineKind::Entry) {
+                AppendAddedNotes(s, ref, run);
+                f(line.Name(), line.Value(),
+                  static_cast<const std::vector<std::string_view>&>(run));
+            }
+            run.clear();
+        });
+        return true;
+    }
+
     // Edits; the arguments are trimmed and valid. True when the document changed.
     bool Set(std::string_view section, std::string_view key, std::string_view value);
     bool Delete(std::string_view section, std::string_view key);
     bool Erase(std::string_view section);
+    // Replaces the notes of an existing entry (each without ";@", free of line breaks);
+    // false when the entry is absent or its notes are these already.
+    bool SetNotes(std::string_view section, std::string_view key,
+                  const std::vector<std::string>& notes);
 
     // The text of the document (UTF-8, without a byte-order mark).
     std::string Serialize() const;
@@ -182,17 +213,34 @@ private:
     void IndexSection(std::uint32_t section);
     void BuildIndexes();
     template <class F> void ForEachLine(std::size_t s, F&& f) const {
+        ForEachLineRef(s, [&](const Line& line, std::uint32_t) { f(line); });
+    }
+    template <class F> void ForEachLineRef(std::size_t s, F&& f) const {
         const Section& sec = sections_[s];
         for (std::uint32_t i = sec.begin; i < sec.insertAt; ++i)
             if (!lines_[i].removed)
-                f(lines_[i]);
-        for (const Line& line : sec.added)
-            if (!line.removed)
-                f(line);
+                f(lines_[i], i);
+        for (std::uint32_t i = 0; i < sec.added.size(); ++i)
+            if (!sec.added[i].removed)
+                f(sec.added[i], i | kAddedBit);
         for (std::uint32_t i = sec.insertAt; i < sec.end; ++i)
             if (!lines_[i].removed)
-                f(lines_[i]);
+                f(lines_[i], i);
     }
+    // The line before `ref` in the section's order, removed lines included; kNoLine at
+    // the section's start.
+    std::uint32_t PreviousRef(std::size_t s, std::uint32_t ref) const;
+    static bool IsNoteLine(const Line& line);
+    static std::string_view NoteText(const Line& line);
+    static std::uint64_t NotesKey(std::size_t s, std::uint32_t ref) {
+        return (static_cast<std::uint64_t>(s) << 32) | ref;
+    }
+    // Notes set by SetNotes, written right above their entry; appended to `notes`.
+    void AppendAddedNotes(std::size_t s, std::uint32_t ref,
+                          std::vector<std::string_view>& notes) const;
+    // The refs of the note lines above the entry at `ref`, nearest last.
+    std::vector<std::uint32_t> NoteRunAbove(std::size_t s, std::uint32_t ref) const;
+    void DropNotes(std::size_t s, std::uint32_t ref);
 
     void ParseText(std::string_view text);
 
@@ -207,6 +255,9 @@ private:
     std::vector<Section> sections_ = std::vector<Section>(1);
     detail::FlatIndex sectionIndex_; // name -> first section of that name
     detail::FlatIndex keyIndex_;     // (section, key) -> first line of that key
+    // Note lines set by SetNotes, by NotesKey of their entry: the text of the lines, each
+    // with its line end. Few documents have any, so the map stays empty on reads.
+    std::unordered_map<std::uint64_t, std::string_view> addedNotes_;
 };
 
 } // namespace tavrel

@@ -6,6 +6,7 @@
 #include "tavrel/storage/Utf8.h"
 #include "WriteTarget.h"
 
+#include <algorithm>
 #include <list>
 #include <mutex>
 #include <sys/stat.h>
@@ -296,7 +297,7 @@ void ClearProfileCache() {
 
 struct ProfileFile::Pending {
     struct Op {
-        enum class Kind { Write, Delete, Erase } kind;
+        enum class Kind { Write, Delete, Erase, Notes } kind;
         std::string section, key, value;
     };
     std::vector<Op> journal;
@@ -313,8 +314,23 @@ struct ProfileFile::Pending {
             return doc.Delete(op.section, op.key);
         case Op::Kind::Erase:
             return doc.Erase(op.section);
+        case Op::Kind::Notes:
+            return doc.SetNotes(op.section, op.key, SplitNotes(op.value));
         }
         return false;
+    }
+
+    static std::vector<std::string> SplitNotes(std::string_view joined) {
+        std::vector<std::string> notes;
+        if (joined.empty())
+            return notes;
+        for (std::size_t start = 0;;) {
+            const std::size_t end = joined.find('\n', start);
+            notes.emplace_back(joined.substr(start, end - start));
+            if (end == std::string_view::npos)
+                return notes;
+            start = end + 1;
+        }
     }
 
     std::shared_ptr<ProfileDocument>
@@ -348,6 +364,12 @@ struct ProfileFile::Pending {
             return doc.HasKey(op.section, op.key);
         case Op::Kind::Erase:
             return doc.HasSection(op.section);
+        case Op::Kind::Notes: {
+            const std::vector<std::string_view> notes = doc.Notes(op.section, op.key);
+            const std::vector<std::string> wanted = SplitNotes(op.value);
+            return doc.HasKey(op.section, op.key) &&
+                   !std::equal(notes.begin(), notes.end(), wanted.begin(), wanted.end());
+        }
         }
         return false;
     }
@@ -504,6 +526,46 @@ void ProfileFile::EraseSection(std::string_view section) {
     PendingOps().Record(
         current,
         Pending::Op{Pending::Op::Kind::Erase, std::string(TrimProfileBlanks(section)), {}, {}});
+}
+
+std::vector<std::string> ProfileFile::ReadNotes(std::string_view section,
+                                                std::string_view key) const {
+    const auto view = View();
+    const std::vector<std::string_view> notes =
+        view->Notes(TrimProfileBlanks(section), TrimProfileBlanks(key));
+    return {notes.begin(), notes.end()};
+}
+
+void ProfileFile::WriteNotes(std::string_view section, std::string_view key,
+                             const std::vector<std::string>& notes) {
+    section = TrimProfileBlanks(section);
+    key = TrimProfileBlanks(key);
+    std::string joined;
+    for (const std::string& note : notes) {
+        if (HasLineBreakOrNul(note))
+            Fail("a note cannot contain a line break or NUL");
+        if (!IsValidUtf8(note))
+            Fail("the text is not valid UTF-8");
+        if (&note != &notes.front())
+            joined += '\n';
+        joined += note;
+    }
+    auto current = held_ ? held_ : DocumentCache::Instance().Get(cacheKey_);
+    if (current->GetState() != ProfileDocument::State::Missing &&
+        current->GetState() != ProfileDocument::State::Text)
+        Fail("the file is not a text file");
+    if (!current->Exact())
+        Fail(BrokenEncodingReason(current->Encoding()));
+    if (!View()->HasKey(section, key))
+        Fail("notes need an entry to belong to");
+    PendingOps().Record(current, Pending::Op{Pending::Op::Kind::Notes, std::string(section),
+                                             std::string(key), std::move(joined)});
+}
+
+bool ProfileFile::VisitSectionWithNotes(std::string_view section,
+                                        const NotedEntryVisitor& visit) const {
+    const auto view = View(); // alive while the visitor sees its text
+    return view->ForEachEntryWithNotes(TrimProfileBlanks(section), visit);
 }
 
 void ProfileFile::ReadSections(std::vector<std::string>& list) const {

@@ -307,6 +307,40 @@ TEST_F(Translation, RegisterModeAddsMissingTextsToEveryDictionaryAndChangesNothi
     EXPECT_EQ(Read(spanishFile, "Caption", "Open"), "Abrir");
 }
 
+// The Default dictionary learns where each text is shown and in which menu; a place that
+// shows another text later leaves the old entry marked obsolete.
+TEST_F(Translation, RegistrationNotesPlacesMenusAndObsoleteTexts) {
+    auto* menu = new TMenuItem(form.get());
+    menu->SetName("FileMenu");
+    auto* item = new TMenuItem(form.get());
+    item->SetName("OpenItem");
+    item->SetCaption("&Open");
+    menu->Add(item);
+    open->caption = "Print";
+    server->AddClient(*form);
+    server->RegisterClientTexts();
+    using Notes = std::vector<std::string>;
+    auto notes = [&](const fs::path& file, const std::string& key) {
+        return ProfileFile(file).ReadNotes("Caption", key);
+    };
+    EXPECT_EQ(notes(defaultFile, "Print"), Notes{"from Form1.OpenButton.Caption"});
+    EXPECT_EQ(notes(defaultFile, "&Open"), (Notes{"from Form1.OpenItem.Caption", "menu FileMenu"}));
+    EXPECT_EQ(notes(frenchFile, "Print"), Notes{}); // only the application's own dictionary
+
+    open->caption = "Print all";
+    close->caption = "Print"; // the old text shown elsewhere now: not obsolete
+    item->SetCaption("&Open...");
+    server->RegisterClientTexts();
+    EXPECT_EQ(notes(defaultFile, "Print all"), Notes{"from Form1.OpenButton.Caption"});
+    EXPECT_EQ(notes(defaultFile, "Print"), Notes{"from Form1.CloseButton.Caption"});
+    EXPECT_EQ(notes(defaultFile, "&Open"), (Notes{"menu FileMenu", "obsolete"}));
+    EXPECT_EQ(Read(defaultFile, "Caption", "&Open"), "&Open"); // kept for the translators
+
+    item->SetCaption("&Open"); // back again
+    server->RegisterClientTexts();
+    EXPECT_EQ(notes(defaultFile, "&Open"), (Notes{"from Form1.OpenItem.Caption", "menu FileMenu"}));
+}
+
 TEST_F(Translation, ADestroyedClientLeavesTheListByItself) {
     server->AddClient(*form);
     EXPECT_EQ(server->ClientCount(), 1);

@@ -157,8 +157,9 @@ TEST(ProfileFile, NotTextFilesReadEmptyAndRefuseWrites) {
 // Writing: the bytes on disk afterwards
 
 struct Edit {
-    enum Kind { Write, Delete, Erase } kind;
+    enum Kind { Write, Delete, Erase, Notes } kind;
     std::string section, key, value;
+    std::vector<std::string> notes = {};
 };
 
 struct RewriteCase {
@@ -183,6 +184,8 @@ TEST_P(ProfileRewrite, WritesExactBytes) {
                 file.WriteString(e.section, e.key, e.value);
             else if (e.kind == Edit::Delete)
                 file.DeleteKey(e.section, e.key);
+            else if (e.kind == Edit::Notes)
+                file.WriteNotes(e.section, e.key, e.notes);
             else
                 file.EraseSection(e.section);
         }
@@ -200,11 +203,42 @@ Edit D(std::string s, std::string k) {
 Edit E(std::string s) {
     return {Edit::Erase, s, {}, {}};
 }
+Edit N(std::string s, std::string k, std::vector<std::string> notes) {
+    return {Edit::Notes, s, k, {}, std::move(notes)};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileRewrite,
     ::testing::Values(
         RewriteCase{"NewFileUsesCrLf", std::nullopt, {W("S", "k", "v")}, "[S]\r\nk=v\r\n"},
+        // Notes are ";@" comment lines right above their entry.
+        RewriteCase{"NotesGoAboveTheirEntry",
+                    "[S]\r\n; plain\r\na=1\r\nb=2\r\n",
+                    {N("s", "B", {"state done", "translator Short"})},
+                    "[S]\r\n; plain\r\na=1\r\n;@state done\r\n;@translator Short\r\nb=2\r\n"},
+        RewriteCase{"NotesReplacedWholeOtherCommentsKept",
+                    "[S]\n; plain\n;@state done\n;@x\na=1\n",
+                    {N("S", "a", {"state needs-review"})},
+                    "[S]\n; plain\n;@state needs-review\na=1\n"},
+        RewriteCase{"NotesRemoved", "[S]\n;@state done\na=1\n", {N("S", "a", {})}, "[S]\na=1\n"},
+        RewriteCase{"NotesOfANewEntryInTheFileStyle",
+                    "[S]\na=1\n\n",
+                    {W("S", "b", "2"), N("S", "b", {"developer Title"})},
+                    "[S]\na=1\n;@developer Title\nb=2\n\n"},
+        RewriteCase{"NotesGoWithTheirDeletedEntry",
+                    "[S]\n;@n1\na=1\n; kept\n;@n2\nb=2\n",
+                    {D("S", "a"), D("S", "b")},
+                    "[S]\n; kept\n"},
+        RewriteCase{"NotesSurviveAValueChange",
+                    "[S]\n;@state done\na=1",
+                    {W("S", "a", "2")},
+                    "[S]\n;@state done\na=2"},
+        RewriteCase{
+            "NotesBeforeALastLineWithoutEnd", "[S]\na=1", {N("S", "a", {"n"})}, "[S]\n;@n\na=1"},
+        RewriteCase{"NotesSetTwiceEndAsTheLast",
+                    "[S]\n;@old\na=1\n",
+                    {N("S", "a", {"one"}), N("S", "a", {"two", "three"})},
+                    "[S]\n;@two\n;@three\na=1\n"},
         RewriteCase{"ReplaceKeepsSpellingAndSpacing",
                     "; head\r\n[S]\r\n  Key = old  \r\n\r\n[T]\r\nx=1\r\n",
                     {W("s", "KEY", "new value")},
@@ -305,6 +339,44 @@ INSTANTIATE_TEST_SUITE_P(
                     {W("S", "k", "日本")},
                     "\xEF\xBB\xBF[S]\r\nk=日本\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ProfileFile, NotesReadAsTheyAreTiedToTheirEntry) {
+    TempDir dir;
+    const fs::path path = dir / "a.Lng";
+    // A blank or plain comment line between notes and an entry unties them.
+    WriteFileBytes(path, "[S]\n;@one\n;@two\na=1\n;@loose\n\nb=2\n;@cut\n; plain\nc=3\n"
+                         ";@state done\nd\n");
+    ProfileFile file(path);
+    EXPECT_EQ(file.ReadNotes("s", "A"), (std::vector<std::string>{"one", "two"}));
+    EXPECT_TRUE(file.ReadNotes("S", "b").empty());
+    EXPECT_TRUE(file.ReadNotes("S", "c").empty());
+    EXPECT_TRUE(file.ReadNotes("S", "missing").empty());
+    EXPECT_EQ(file.ReadString("S", "a", "-"), "1"); // notes are invisible to value readers
+    std::vector<std::string> keys;
+    file.ReadSection("S", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"a", "b", "c"})); // "d" has no value
+
+    file.WriteNotes("S", "c", {"state needs-review"});
+    std::vector<std::string> seen;
+    EXPECT_TRUE(file.VisitSectionWithNotes("S", [&](std::string_view key, std::string_view value,
+                                                    const std::vector<std::string_view>& notes) {
+        std::string line = std::string(key) + "=" + std::string(value);
+        for (const auto note : notes)
+            line.append(" [").append(note).append("]");
+        seen.push_back(line);
+    }));
+    // A key without a value is not an entry to visit.
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"a=1 [one] [two]", "b=2", "c=3 [state needs-review]"}));
+    EXPECT_FALSE(file.VisitSectionWithNotes("T", [](auto, auto, const auto&) {}));
+
+    EXPECT_THROW(file.WriteNotes("S", "missing", {"x"}), EIniFileException);
+    EXPECT_THROW(file.WriteNotes("S", "a", {"two\nlines"}), EIniFileException);
+    EXPECT_THROW(file.WriteNotes("S", "a", {"\xFF"}), EIniFileException);
+    file.UpdateFile();
+    EXPECT_EQ(ProfileFile(path).ReadNotes("S", "c"),
+              (std::vector<std::string>{"state needs-review"}));
+}
 
 TEST(ProfileFile, UnchangingOperationsDoNotTouchTheFile) {
     TempDir dir;

@@ -296,6 +296,70 @@ TEST_F(Lngtool, AWholeRoundOnARealFolder) {
     EXPECT_TRUE(gone.out.empty()) << gone.out;
 }
 
+// The translator's round: export, translate elsewhere, import, check, count.
+TEST_F(Lngtool, ExportTranslateElsewhereImportAndCheck) {
+    Ok({"folder", dict.Path().string()});
+    Ok({"new", "Deutsch"});
+    for (const char* key : {"&Open", "%1 of %2", "Close"})
+        Ok({"add-key", "Caption", key});
+    Ok({"--language", "Deutsch", "set", "Caption", "Close", "Schließen"});
+    const fs::path german = dict / "OvkD3200TSCHA.Lng";
+    const std::string before = ReadFileBytes(german);
+
+    const fs::path po = scratch / "de.po";
+    Ok({"--language", "Deutsch", "export", "po", po.string()});
+    EXPECT_EQ(Ok({"--language", "Deutsch", "import", po.string()}).out,
+              "Deutsch: 0 changed, 0 refused\n");
+    EXPECT_EQ(ReadFileBytes(german), before); // an unchanged round trip writes nothing
+
+    // A translator fills two entries, one with a broken placeholder.
+    std::string text = ReadFileBytes(po);
+    const auto translate = [&text](const std::string& id, const std::string& to) {
+        const std::string from = "msgid \"" + id + "\"\nmsgstr \"\"";
+        const std::size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, from.size(), "msgid \"" + id + "\"\nmsgstr \"" + to + "\"");
+    };
+    translate("&Open", "Ö&ffnen");
+    translate("%1 of %2", "%1 von %3");
+    WriteFileBytes(po, text);
+    const Result imported = Ok({"--language", "Deutsch", "import", po.string()});
+    EXPECT_EQ(imported.out, "changed\tCaption\t&Open\ttranslation\n"
+                            "refused\tCaption\t%1 of %2\tbroken placeholder: placeholders "
+                            "renumbered: %2 became %3\n"
+                            "Deutsch: 1 changed, 1 refused\n");
+    EXPECT_EQ(Ok({"--language", "Deutsch", "get", "Caption", "&Open"}).out, "Ö&ffnen\n");
+
+    // Untranslated entries are warnings; a broken one an error, which fails the gate.
+    Ok({"--language", "Deutsch", "set", "Caption", "%1 of %2", "%1 von"});
+    const Result check = Lng({"check", "Deutsch"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, "Deutsch: error: [placeholders] Caption \"%1 of %2\": missing placeholder "
+                         "%2\n1 errors, 0 warnings\n");
+    EXPECT_EQ(check.err, "lngtool: the check found 1 errors and 0 warnings\n");
+    Ok({"--language", "Deutsch", "set", "Caption", "%1 of %2", "%1 von %2"});
+    EXPECT_EQ(Ok({"check", "--json"}).out,
+              "{\n  \"errors\": 0,\n  \"findings\": [],\n  \"warnings\": 0\n}\n");
+    EXPECT_EQ(Ok({"stats"}).out, "language\tentries\tdone\tneeds-review\tuntranslated\tdone%\n"
+                                 "Deutsch\t3\t3\t0\t0\t100.0\n");
+
+    // Pseudo-localization makes a language whose texts show at a glance.
+    Ok({"pseudo", "Pseudo"});
+    EXPECT_EQ(Ok({"--language", "Pseudo", "get", "Caption", "&Open"}).out, "[&Oþéñ ~]\n");
+    // Its placeholders and accelerators still pass the strictest check.
+    EXPECT_EQ(Ok({"check", "Pseudo", "--warnings-as-errors"}).out, "0 errors, 0 warnings\n");
+
+    // A whole folder: one file per language, the Default dictionary as the template.
+    const fs::path all = scratch / "all";
+    EXPECT_EQ(Ok({"export", "po", all.string(), "--all"}).out,
+              (all / "Default.pot").string() + "\n" + (all / "Deutsch.po").string() + "\n" +
+                  (all / "Pseudo.po").string() + "\n");
+    EXPECT_EQ(Ok({"import", all.string()}).out,
+              "Deutsch: 0 changed, 0 refused\nPseudo: 0 changed, 0 refused\n");
+    EXPECT_EQ(Lng({"export", "odt", po.string()}).status, 2);
+    EXPECT_EQ(Lng({"import", (scratch / "missing.po").string()}).status, 1);
+}
+
 // The flag is written by the server inside the folder: never through a link another user
 // planted there to have the tool overwrite a file elsewhere.
 TEST_F(Lngtool, FlagImportNeverWritesThroughAPlantedLink) {

@@ -135,6 +135,10 @@ Word Values(CLI::App& command, const std::string& name) {
                     ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
 }
 
+Word Flag(CLI::App& command, const std::string& option) {
+    return Word(command.add_flag(option));
+}
+
 Word ValueOption(CLI::App& command, const std::string& option, const std::string& valueName) {
     return Word(command.add_option(option)->type_name(valueName));
 }

@@ -48,6 +48,8 @@ private:
 Word Value(CLI::App& command, const std::string& name);
 Word OptionalValue(CLI::App& command, const std::string& name);
 Word Values(CLI::App& command, const std::string& name);
+// An option without a value, such as "--json".
+Word Flag(CLI::App& command, const std::string& option);
 // An option with a value, such as "--locale".
 Word ValueOption(CLI::App& command, const std::string& option, const std::string& valueName);
 

@@ -16,6 +16,8 @@ void AddLanguageCommands(CommandLine& cli);
 void AddEntryCommands(CommandLine& cli);
 // locale, plurals, add-plurals
 void AddLocaleCommands(CommandLine& cli);
+// export, import, check, stats, pseudo
+void AddCatalogCommands(CommandLine& cli);
 
 // The canonical form of a locale tag; refuses a tag that names no language.
 std::string LocaleArgument(const Word& tag);

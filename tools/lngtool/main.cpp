@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     lngtool::AddLanguageCommands(cli);
     lngtool::AddEntryCommands(cli);
     lngtool::AddLocaleCommands(cli);
+    lngtool::AddCatalogCommands(cli);
     return cli.Run(argc, argv);
 }

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <QApplication>
 #include <QPushButton>
+#include <tavrel/catalog/CatalogFormats.h>
+#include <tavrel/catalog/DictionaryCatalog.h>
 #include <tavrel/localize/TOvkLocalizeServer.h>
 #include <tavrel/qt/QtBridge.h>
 #include <tavrel/qt/QtPicture.h>
@@ -45,5 +47,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "translated: " << open->text().toStdString() << '\n';
+
+    // The German dictionary as a translator's PO file.
+    const std::string po =
+        tavrel::WriteCatalog(tavrel::ReadDictionaryCatalog({"German", folder / "German.Lng",
+                                                            folder / "OvkDefault.Lng", "de", "en"}),
+                             tavrel::TCatalogFormat::Po);
+    if (po.find("msgstr \"\xC3\x96"
+                "ffnen\"") == std::string::npos) {
+        std::cerr << "not exported: " << po << '\n';
+        return 1;
+    }
     return 0;
 }

@@ -41,6 +41,10 @@ public:
     // Gives up ownership of `component` without destroying it; the caller then owns it.
     void RemoveComponent(TComponent* component);
 
+    // The menus this component is an item of, by name, so that a translator's check can
+    // find two items of one menu sharing an accelerator; none by default.
+    virtual std::vector<std::string> MenuNames() const { return {}; }
+
     // Loading covers the application of stored settings while the owner is created.
     bool IsLoading() const { return loading_; }
     bool IsDesigning() const { return designing_; }

@@ -41,6 +41,8 @@ public:
     // Position among the sub-items, -1 when not a sub-item.
     int IndexOf(const TMenuItem* item) const;
     TMenuItem* Parent() const { return parent_; }
+    // The parent item's name: the menu this item belongs to.
+    std::vector<std::string> MenuNames() const override;
     // Appends a sub-item (the item's ownership is not changed). An item that has another
     // parent moves here; adding the item itself or one of its parents throws Exception.
     void Add(TMenuItem* item);

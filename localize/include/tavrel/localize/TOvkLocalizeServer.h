@@ -42,6 +42,14 @@ struct TLocalizeEnvironment {
     static TLocalizeEnvironment FromUserFolders();
 };
 
+// A text met while registering: its section and text, where the application shows it (the
+// names from the root down to the property, "MainWindow.openButton.Caption"; empty when an
+// object on the way has no name) and the menus it is an item of.
+struct TRegisteredText {
+    std::string Section, Text, Location;
+    std::vector<std::string> Menus;
+};
+
 // The non-visual localization server: knows the dictionary folder, the catalogued
 // languages and the current one, edits dictionaries, fills language menus.
 class TOvkLocalizeServer : public TComponent {
@@ -187,7 +195,7 @@ private:
     std::shared_ptr<const TReverseMap> SwitchClientTrees();
     void WriteReverseDictionary(const std::shared_ptr<const TReverseMap>& reverse);
     void TellSwitchListeners(TSwitchPhase phase);
-    void AddKeysToAll(const std::vector<std::pair<std::string, std::string>>& entries);
+    void AddKeysToAll(const std::vector<TRegisteredText>& entries);
     // Writes the dictionary's pending changes and tells of a change of its encoding.
     void Flush(ProfileFile& dictionary);
 

@@ -75,6 +75,9 @@ public:
     static const TClassInfo& StaticClassInfo();
     const TClassInfo& ClassInfo() const override;
 
+    // For an action or a sub-menu: the menus and menu bars it is an item of, by object name
+    // (a menu without one by its title).
+    std::vector<std::string> MenuNames() const override;
     // nullptr once the object is destroyed or has left the tree.
     QObject* Object() const { return object_.data(); }
     // The object's address while it was tracked, for look-ups after it is gone.

@@ -97,6 +97,22 @@ public:
     using EntryVisitor = std::function<void(std::string_view key, std::string_view value)>;
     bool VisitHeldSection(std::string_view section, const EntryVisitor& visit) const;
 
+    // Notes of an entry: the comment lines starting with ";@" right above it, each given
+    // without its ";@" (the profile syntax reads them as comments, so no reader of values
+    // sees them). They stay with their entry: deleting the entry deletes them.
+    std::vector<std::string> ReadNotes(std::string_view section, std::string_view key) const;
+    // Replaces the notes of an entry that exists (with this object's writes); an empty list
+    // removes them. Refuses a note holding CR, LF or NUL or that is not UTF-8, and an absent
+    // entry, with EIniFileException; nothing changes then.
+    void WriteNotes(std::string_view section, std::string_view key,
+                    const std::vector<std::string>& notes);
+    // Every entry of the first matching section, in file order, with its value (uncut) and
+    // notes, all from one reading of the file; the views last for the call. False when the
+    // section is absent.
+    using NotedEntryVisitor = std::function<void(std::string_view key, std::string_view value,
+                                                 const std::vector<std::string_view>& notes)>;
+    bool VisitSectionWithNotes(std::string_view section, const NotedEntryVisitor& visit) const;
+
     // The encoding of the file as it is now (with this object's writes); for a file that
     // does not exist yet, the one it will be created in (Windows-1252 unless set).
     FileEncoding Encoding() const;

@@ -1,0 +1,51 @@
+#pragma once
+
+// A language's dictionary as a catalog, and a catalog a translator changed taken back into
+// the dictionary.
+
+#include "tavrel/catalog/TCatalog.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavrel {
+
+// Where one language's entries live.
+struct TDictionarySource {
+    std::string language;       // its name ("Deutsch")
+    std::filesystem::path file; // its dictionary
+    // The Default dictionary: the application's texts with the developer's notes and what
+    // registration learnt of them. May be the same file, or empty when there is none.
+    std::filesystem::path defaultFile;
+    std::string locale;       // its BCP 47 tag; empty when unknown
+    std::string sourceLocale; // the tag of the Default dictionary's language; may be empty
+};
+
+// Every entry of the dictionary but those of the Definitions section, in file order, then
+// the Default dictionary's entries the language lacks (untranslated). Plural variants are
+// folded into their message. The Default dictionary itself reads as a template.
+TCatalog ReadDictionaryCatalog(const TDictionarySource& source);
+
+struct TImportChange {
+    std::string context, source;
+    std::string what; // "translation", "state", "translator note", joined by ", "
+};
+struct TImportRefusal {
+    std::string context, source;
+    std::string reason;
+};
+struct TImportReport {
+    std::vector<TImportChange> changed;
+    std::vector<TImportRefusal> refused;
+    bool convertedToUtf8 = false; // a Windows-1252 dictionary had to become UTF-8
+};
+
+// Takes the translations, states and translator's notes of `incoming` into the dictionary:
+// entries that did not change leave every byte as it was; the changed ones are written in
+// one replacement of the file (EIniFileException, nothing changed, when that fails).
+// Refused, each with its reason: unknown keys, a source text that differs from the key,
+// broken placeholders, texts a dictionary cannot hold. Obsolete entries are passed over.
+TImportReport ImportCatalog(const TCatalog& incoming, const TDictionarySource& target);
+
+} // namespace tavrel

@@ -1,0 +1,397 @@
+// PO and POT through gettext's own library, so the files are exactly what gettext's tools
+// write and read. The library reads and writes files by name only: every call goes through
+// a private temporary file, removed on every path. Its error handlers are process-wide, so
+// one call at a time.
+
+#include "FormatSupport.h"
+#include "tavrel/localize/LanguageLocale.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gettext-po.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+#include <unistd.h>
+
+namespace tavrel::formats {
+
+namespace {
+
+std::mutex gLibraryMutex;
+
+// A file of our own in the system's temporary folder, removed with the object.
+class TTempFile {
+public:
+    TTempFile() {
+        std::error_code error;
+        std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+        if (error)
+            folder = "/tmp";
+        path_ = (folder / "tavrel-po-XXXXXX").string();
+        fd_ = mkstemp(path_.data());
+        if (fd_ < 0)
+            throw ECatalogFormatError("cannot create a temporary file in " + folder.string() +
+                                      ": " + std::strerror(errno));
+    }
+    ~TTempFile() {
+        if (fd_ >= 0)
+            close(fd_);
+        unlink(path_.c_str());
+    }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+
+    const char* Path() const { return path_.c_str(); }
+
+    void Write(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t written = write(fd_, bytes.data(), bytes.size());
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw ECatalogFormatError(std::string("cannot write a temporary file: ") +
+                                          std::strerror(errno));
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        CloseFd();
+    }
+    std::string Read() {
+        CloseFd();
+        const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw ECatalogFormatError(std::string("cannot read a temporary file: ") +
+                                      std::strerror(errno));
+        std::string bytes;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                close(fd);
+                if (got < 0)
+                    throw ECatalogFormatError(std::string("cannot read a temporary file: ") +
+                                              std::strerror(errno));
+                return bytes;
+            }
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
+private:
+    void CloseFd() {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+    std::string path_;
+    int fd_ = -1;
+};
+
+// What the library reported during one call (under gLibraryMutex).
+std::string* gFirstError = nullptr;
+
+void Report(int severity, size_t line, const char* text) {
+    if (gFirstError == nullptr || severity == PO_SEVERITY_WARNING || !gFirstError->empty())
+        return;
+    std::string message = text ? text : "unknown error";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    *gFirstError = line != static_cast<size_t>(-1) && line != 0
+                       ? "line " + std::to_string(line) + ": " + message
+                       : message;
+}
+
+// A fatal error must not return to the library by its contract, but every reader of the
+// library returns; the library then ends the call with what it has, which is discarded.
+void OnError(int severity, po_message_t, const char*, size_t line, size_t, int, const char* text) {
+    Report(severity, line, text);
+}
+void OnError2(int severity, po_message_t, const char*, size_t line, size_t, int, const char* text,
+              po_message_t, const char*, size_t, size_t, int, const char*) {
+    Report(severity, line, text);
+}
+const po_xerror_handler kHandler{OnError, OnError2};
+
+struct TPoFileDeleter {
+    void operator()(po_file_t file) const { po_file_free(file); }
+};
+using TPoFile = std::unique_ptr<std::remove_pointer_t<po_file_t>, TPoFileDeleter>;
+
+// Text the library reads comes in the file's charset.
+class TDecoder {
+public:
+    explicit TDecoder(std::string charset) {
+        for (char& c : charset)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "charset" ||
+            charset == "ascii" || charset == "us-ascii")
+            return;
+        UErrorCode status = U_ZERO_ERROR;
+        UConverter* converter = ucnv_open(charset.c_str(), &status);
+        if (U_FAILURE(status))
+            throw ECatalogFormatError("not a valid PO file: unknown charset \"" + charset + "\"");
+        ucnv_close(converter);
+        charset_ = charset;
+    }
+
+    std::string operator()(const char* text) const {
+        if (text == nullptr)
+            return {};
+        std::string out;
+        if (charset_.empty()) {
+            out = text;
+        } else {
+            icu::UnicodeString unicode(text, static_cast<int32_t>(std::strlen(text)),
+                                       charset_.c_str());
+            unicode.toUTF8String(out);
+        }
+        if (!IsValidUtf8(out))
+            throw ECatalogFormatError("not a valid PO file: the text \"" + out +
+                                      "\" is not valid UTF-8");
+        return out;
+    }
+
+private:
+    std::string charset_;
+};
+
+std::string HeaderField(const char* header, const char* field) {
+    if (header == nullptr)
+        return {};
+    char* value = po_header_field(header, field);
+    std::string out = value ? value : "";
+    std::free(value);
+    return out;
+}
+
+std::string Charset(const std::string& contentType) {
+    const std::size_t at = contentType.find("charset=");
+    if (at == std::string::npos)
+        return {};
+    std::string charset = contentType.substr(at + 8);
+    return charset.substr(0, charset.find_first_of(" ;"));
+}
+
+// Some getters of the library return a fresh copy on every call that nobody frees. Two
+// calls that give two strings tell so, and both are freed here.
+struct TFreshCopies {
+    const char *first, *second;
+    ~TFreshCopies() {
+        if (first != second) {
+            std::free(const_cast<char*>(first));
+            std::free(const_cast<char*>(second));
+        }
+    }
+};
+
+// The library stores comments as lines that each end in a line break.
+std::string CommentOf(const char* (*get)(po_message_t), po_message_t message,
+                      const TDecoder& decode) {
+    TFreshCopies copies{get(message), get(message)};
+    std::string text = decode(copies.first);
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+// The header of a domain; the library hands out a fresh copy too.
+std::optional<std::string> DomainHeader(po_file_t file, const char* domain) {
+    TFreshCopies copies{po_file_domain_header(file, domain), po_file_domain_header(file, domain)};
+    return copies.first ? std::optional<std::string>(copies.first) : std::nullopt;
+}
+
+std::string CommentText(const std::string& note) {
+    return note + "\n";
+}
+
+// A header field holds one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+std::string Header(const TCatalog& catalog, bool asTemplate, bool plural) {
+    // No dates or names: the same catalog gives the same bytes. gettext's check wants the
+    // fields present.
+    std::string header = "Project-Id-Version: \nPO-Revision-Date: \nLast-Translator: \n";
+    if (!catalog.language.empty())
+        header += "Language-Team: " + OneLine(catalog.language) + "\n";
+    if (!asTemplate || !catalog.locale.empty())
+        header += "Language: " + OneLine(UnderscoreTag(catalog.locale)) + "\n";
+    header += "MIME-Version: 1.0\n"
+              "Content-Type: text/plain; charset=UTF-8\n"
+              "Content-Transfer-Encoding: 8bit\n";
+    if (plural)
+        header += "Plural-Forms: " + PluralFormsHeader(catalog.locale) + "\n";
+    if (!catalog.sourceLocale.empty())
+        header += "X-Source-Language: " + OneLine(catalog.sourceLocale) + "\n";
+    return header;
+}
+
+po_message_t MessageOf(const TCatalogEntry& entry, const std::vector<std::string>& categories,
+                       bool asTemplate) {
+    if (entry.context.empty() && entry.source.empty())
+        throw ECatalogFormatError("PO cannot hold an entry without context and source text");
+    po_message_t message = po_message_create();
+    if (!entry.context.empty())
+        po_message_set_msgctxt(message, entry.context.c_str());
+    po_message_set_msgid(message, entry.source.c_str());
+    const bool translated = !asTemplate && entry.state != TEntryState::Untranslated;
+    if (!entry.plurals.empty()) {
+        po_message_set_msgid_plural(message, entry.source.c_str());
+        const std::vector<std::string> forms = PluralForms(entry, categories);
+        for (std::size_t i = 0; i < forms.size(); ++i)
+            po_message_set_msgstr_plural(message, static_cast<int>(i),
+                                         translated ? forms[i].c_str() : "");
+    } else {
+        po_message_set_msgstr(message, translated ? entry.translation.c_str() : "");
+    }
+    po_message_set_fuzzy(message, translated && entry.state == TEntryState::NeedsReview);
+    if (!entry.translatorNote.empty())
+        po_message_set_comments(message, CommentText(entry.translatorNote).c_str());
+    if (!entry.developerNote.empty())
+        po_message_set_extracted_comments(message, CommentText(entry.developerNote).c_str());
+    for (const std::string& location : entry.locations)
+        po_message_add_filepos(message, location.c_str(), static_cast<size_t>(-1));
+    po_message_set_obsolete(message, entry.obsolete);
+    return message;
+}
+
+void CheckUtf8(const TCatalog& catalog) {
+    auto check = [](const std::string& text) {
+        if (!IsValidUtf8(text))
+            throw ECatalogFormatError("the text \"" + text + "\" is not valid UTF-8");
+    };
+    for (const TCatalogEntry& entry : catalog.entries) {
+        for (const std::string* text : {&entry.context, &entry.source, &entry.translation,
+                                        &entry.translatorNote, &entry.developerNote})
+            check(*text);
+        for (const auto& plural : entry.plurals)
+            check(plural.second);
+        for (const std::string& location : entry.locations)
+            check(location);
+    }
+}
+
+} // namespace
+
+std::string WritePo(const TCatalog& catalog, bool asTemplate) {
+    CheckUtf8(catalog);
+    const std::vector<std::string> categories = PluralCategories(catalog.locale);
+    const bool plural = std::any_of(catalog.entries.begin(), catalog.entries.end(),
+                                    [](const TCatalogEntry& e) { return !e.plurals.empty(); });
+
+    const std::string header = Header(catalog, asTemplate, plural);
+
+    std::lock_guard lock(gLibraryMutex);
+    TPoFile file(po_file_create());
+    po_message_iterator_t iterator = po_message_iterator(file.get(), nullptr);
+    try {
+        po_message_t headerMessage = po_message_create();
+        po_message_set_msgid(headerMessage, "");
+        po_message_set_msgstr(headerMessage, header.c_str());
+        po_message_insert(iterator, headerMessage);
+        for (const TCatalogEntry& entry : catalog.entries)
+            po_message_insert(iterator, MessageOf(entry, categories, asTemplate));
+    } catch (...) {
+        po_message_iterator_free(iterator);
+        throw;
+    }
+    po_message_iterator_free(iterator);
+
+    TTempFile temp;
+    std::string error;
+    gFirstError = &error;
+    const po_file_t written = po_file_write(file.get(), temp.Path(), &kHandler);
+    gFirstError = nullptr;
+    if (written == nullptr || !error.empty())
+        throw ECatalogFormatError("cannot write the PO file: " + error);
+    return temp.Read();
+}
+
+TCatalog ReadPo(std::string_view bytes, bool asTemplate) {
+    TTempFile temp;
+    temp.Write(bytes);
+
+    std::lock_guard lock(gLibraryMutex);
+    std::string error;
+    gFirstError = &error;
+    TPoFile file(po_file_read(temp.Path(), &kHandler));
+    gFirstError = nullptr;
+    if (file == nullptr || !error.empty())
+        throw ECatalogFormatError("not a valid PO file: " +
+                                  (error.empty() ? std::string("cannot read it") : error));
+
+    TCatalog catalog;
+    catalog.isTemplate = asTemplate;
+    const char* const* domains = po_file_domains(file.get());
+    std::optional<std::string> headerText = DomainHeader(file.get(), nullptr);
+    for (const char* const* domain = domains; !headerText && domain && *domain; ++domain)
+        headerText = DomainHeader(file.get(), *domain);
+    const char* header = headerText ? headerText->c_str() : nullptr;
+
+    const TDecoder decode(Charset(HeaderField(header, "Content-Type")));
+    auto field = [&](const char* name) { return decode(HeaderField(header, name).c_str()); };
+    // Qt's converter names the language in its own field and appends the disambiguation
+    // to the context ("Context|comment").
+    catalog.locale = HyphenTag(field("Language"));
+    if (catalog.locale.empty())
+        catalog.locale = HyphenTag(field("X-Language"));
+    const bool qtContexts = field("X-Qt-Contexts") == "true";
+    catalog.sourceLocale = field("X-Source-Language");
+    std::string team = field("Language-Team");
+    team = team.substr(0, team.find(" <"));
+    catalog.language = team == "LANGUAGE" ? std::string() : team;
+    const std::vector<std::string> categories = PluralCategories(catalog.locale);
+
+    for (const char* const* domain = domains; domain && *domain; ++domain) {
+        po_message_iterator_t iterator = po_message_iterator(file.get(), *domain);
+        try {
+            while (po_message_t message = po_next_message(iterator)) {
+                const char* context = po_message_msgctxt(message);
+                if (context == nullptr && *po_message_msgid(message) == '\0')
+                    continue; // the header
+                TCatalogEntry entry;
+                entry.context = decode(context);
+                if (qtContexts && entry.context.find('|') != std::string::npos)
+                    entry.context.erase(entry.context.rfind('|'));
+                entry.source = decode(po_message_msgid(message));
+                if (po_message_msgid_plural(message) != nullptr) {
+                    std::vector<std::string> forms;
+                    for (int i = 0; const char* form = po_message_msgstr_plural(message, i); ++i)
+                        forms.push_back(decode(form));
+                    entry.plurals = PluralsFromForms(categories, forms);
+                    entry.translation = entry.plurals.back().second;
+                } else {
+                    entry.translation = decode(po_message_msgstr(message));
+                }
+                entry.state = !HasTranslation(entry)         ? TEntryState::Untranslated
+                              : po_message_is_fuzzy(message) ? TEntryState::NeedsReview
+                                                             : TEntryState::Done;
+                entry.translatorNote = CommentOf(po_message_comments, message, decode);
+                entry.developerNote = CommentOf(po_message_extracted_comments, message, decode);
+                for (int i = 0; po_filepos_t position = po_message_filepos(message, i); ++i)
+                    entry.locations.push_back(decode(po_filepos_file(position)));
+                entry.obsolete = po_message_is_obsolete(message) != 0;
+                catalog.entries.push_back(std::move(entry));
+            }
+        } catch (...) {
+            po_message_iterator_free(iterator);
+            throw;
+        }
+        po_message_iterator_free(iterator);
+    }
+    return catalog;
+}
+
+} // namespace tavrel::formats
