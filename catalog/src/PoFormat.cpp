@@ -1,6 +1,6 @@
 // PO and POT through gettext's own library, so the files are exactly what gettext's tools
 // write and read. The library reads and writes files by name only: every call goes through
-// a private temporary file, removed on every path. Its error handlers are process-wide, so
+// a private file in memory. Its error handlers are process-wide, so
 // one call at a time.
 
 #include "FormatSupport.h"
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <filesystem>
 #include <gettext-po.h>
 #include <memory>
@@ -27,73 +28,55 @@ namespace {
 
 std::mutex gLibraryMutex;
 
-// A file of our own in the system's temporary folder, removed with the object.
-class TTempFile {
+// A file the library can open by name that lives in memory only (memfd_create, named
+// through /proc/self/fd), so no translation ever lands on a disk outside the folders the
+// user named. Closed with the object.
+class TMemoryFile {
 public:
-    TTempFile() {
-        std::error_code error;
-        std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-        if (error)
-            folder = "/tmp";
-        path_ = (folder / "tavrel-po-XXXXXX").string();
-        fd_ = mkstemp(path_.data());
+    TMemoryFile() : fd_(memfd_create("tavrel-po", MFD_CLOEXEC)) {
         if (fd_ < 0)
-            throw ECatalogFormatError("cannot create a temporary file in " + folder.string() +
-                                      ": " + std::strerror(errno));
+            throw ECatalogFormatError(std::string("cannot create a file in memory: ") +
+                                      std::strerror(errno));
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
     }
-    ~TTempFile() {
-        if (fd_ >= 0)
-            close(fd_);
-        unlink(path_.c_str());
-    }
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
+    ~TMemoryFile() { close(fd_); }
+    TMemoryFile(const TMemoryFile&) = delete;
+    TMemoryFile& operator=(const TMemoryFile&) = delete;
 
     const char* Path() const { return path_.c_str(); }
 
     void Write(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = write(fd_, bytes.data(), bytes.size());
+        for (off_t at = 0; !bytes.empty();) {
+            const ssize_t written = pwrite(fd_, bytes.data(), bytes.size(), at);
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0)
-                throw ECatalogFormatError(std::string("cannot write a temporary file: ") +
+                throw ECatalogFormatError(std::string("cannot write a file in memory: ") +
                                           std::strerror(errno));
             bytes.remove_prefix(static_cast<std::size_t>(written));
+            at += written;
         }
-        CloseFd();
     }
-    std::string Read() {
-        CloseFd();
-        const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw ECatalogFormatError(std::string("cannot read a temporary file: ") +
-                                      std::strerror(errno));
+    std::string Read() const {
         std::string bytes;
         char buffer[65536];
-        for (;;) {
-            const ssize_t got = read(fd, buffer, sizeof buffer);
+        for (off_t at = 0;;) {
+            const ssize_t got = pread(fd_, buffer, sizeof buffer, at);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0) {
-                close(fd);
-                if (got < 0)
-                    throw ECatalogFormatError(std::string("cannot read a temporary file: ") +
-                                              std::strerror(errno));
+            if (got < 0)
+                throw ECatalogFormatError(std::string("cannot read a file in memory: ") +
+                                          std::strerror(errno));
+            if (got == 0)
                 return bytes;
-            }
             bytes.append(buffer, static_cast<std::size_t>(got));
+            at += got;
         }
     }
 
 private:
-    void CloseFd() {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
-    }
+    int fd_;
     std::string path_;
-    int fd_ = -1;
 };
 
 // What the library reported during one call (under gLibraryMutex).
@@ -309,7 +292,7 @@ std::string WritePo(const TCatalog& catalog, bool asTemplate) {
     }
     po_message_iterator_free(iterator);
 
-    TTempFile temp;
+    TMemoryFile temp;
     std::string error;
     gFirstError = &error;
     const po_file_t written = po_file_write(file.get(), temp.Path(), &kHandler);
@@ -320,7 +303,7 @@ std::string WritePo(const TCatalog& catalog, bool asTemplate) {
 }
 
 TCatalog ReadPo(std::string_view bytes, bool asTemplate) {
-    TTempFile temp;
+    TMemoryFile temp;
     temp.Write(bytes);
 
     std::lock_guard lock(gLibraryMutex);

@@ -320,7 +320,7 @@ TEST(CatalogFormatsTest, RefusesHostileAndForeignFiles) {
          "not a valid PO file: unknown charset \"no-such-set\""},
         {F::Pot, "<xliff version=\"1.2\"/>", "not a valid PO file: line 1: syntax error"},
     };
-    // Temporary files of the PO library go to TMPDIR; none may stay behind.
+    // The PO library works on files in memory: nothing lands in the temporary folder.
     TempDir temp;
     const char* oldTemp = std::getenv("TMPDIR");
     const std::string saved = oldTemp ? oldTemp : "";
