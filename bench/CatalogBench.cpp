@@ -32,19 +32,13 @@ void WriteFile(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The Default dictionary with a developer's note on every tenth entry, and 30 languages
 // with nine in ten entries done, some needing review, a few untranslated.
 struct Folder {
     fs::path path =
         fs::temp_directory_path() / ("tavrel-catalog-bench-" + std::to_string(getpid()));
     std::vector<TDictionarySource> languages;
+    std::vector<std::string> originals; // each language's bytes as made
 
     Folder() {
         fs::create_directories(path);
@@ -73,6 +67,7 @@ struct Folder {
             }
             const fs::path file = path / (name + ".Lng");
             WriteFile(file, text);
+            originals.push_back(text);
             languages.push_back({name, file, path / "OvkDefault.Lng", "de", "en"});
         }
     }
@@ -100,13 +95,42 @@ void BM_ExportFolder(benchmark::State& state) {
     state.counters["entries"] = static_cast<double>(kLanguages) * kKeys;
 }
 
+// The parts of an export: the dictionaries as catalogs, and the catalogs as files.
+void BM_ReadDictionaries(benchmark::State& state) {
+    Folder& folder = TheFolder();
+    for (auto _ : state)
+        for (const TDictionarySource& language : folder.languages)
+            benchmark::DoNotOptimize(ReadDictionaryCatalog(language));
+}
+
+void BM_WriteFiles(benchmark::State& state) {
+    const auto format = static_cast<TCatalogFormat>(state.range(0));
+    Folder& folder = TheFolder();
+    const TCatalog catalog = ReadDictionaryCatalog(folder.languages.front());
+    for (auto _ : state)
+        for (std::size_t l = 0; l < folder.languages.size(); ++l)
+            benchmark::DoNotOptimize(WriteCatalog(catalog, format));
+    state.SetLabel(std::string(CatalogFormatName(format)));
+}
+
+void BM_ReadFiles(benchmark::State& state) {
+    const auto format = static_cast<TCatalogFormat>(state.range(0));
+    Folder& folder = TheFolder();
+    const std::string bytes = WriteCatalog(ReadDictionaryCatalog(folder.languages.front()), format);
+    for (auto _ : state)
+        for (std::size_t l = 0; l < folder.languages.size(); ++l)
+            benchmark::DoNotOptimize(ReadCatalog(bytes, format));
+    state.SetLabel(std::string(CatalogFormatName(format)));
+}
+
 // The files a translator sends back: every language with 200 entries changed.
 void BM_ImportFolder(benchmark::State& state) {
     const auto format = static_cast<TCatalogFormat>(state.range(0));
     Folder& folder = TheFolder();
-    std::vector<std::string> originals, files;
-    for (const TDictionarySource& language : folder.languages) {
-        originals.push_back(ReadFile(language.file));
+    std::vector<std::string> files;
+    for (std::size_t l = 0; l < folder.languages.size(); ++l) {
+        const TDictionarySource& language = folder.languages[l];
+        WriteFolderFile(language.file, folder.originals[l]);
         TCatalog catalog = ReadDictionaryCatalog(language);
         for (std::size_t i = 0; i < catalog.entries.size(); i += 100) {
             catalog.entries[i].translation = "Neu " + std::to_string(i) + " %1";
@@ -118,7 +142,7 @@ void BM_ImportFolder(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (std::size_t l = 0; l < folder.languages.size(); ++l)
-            WriteFolderFile(folder.languages[l].file, originals[l]);
+            WriteFolderFile(folder.languages[l].file, folder.originals[l]);
         state.ResumeTiming();
         changed = 0;
         for (std::size_t l = 0; l < folder.languages.size(); ++l)
@@ -139,6 +163,9 @@ void Formats(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 }
 
+BENCHMARK(BM_ReadDictionaries)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WriteFiles)->Apply(Formats);
+BENCHMARK(BM_ReadFiles)->Apply(Formats);
 BENCHMARK(BM_ExportFolder)->Apply(Formats);
 BENCHMARK(BM_ImportFolder)->Apply(Formats);
 

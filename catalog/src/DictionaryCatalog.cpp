@@ -8,7 +8,11 @@
 #include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -17,56 +21,102 @@ namespace tavrel {
 namespace {
 
 // Section and key names match without regard to ASCII case, as the profile files do.
-std::string FoldedName(std::string_view context, std::string_view source) {
-    std::string key;
-    key.reserve(context.size() + source.size() + 1);
-    for (const char c : context)
-        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    key += '\0';
-    for (const char c : source)
-        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    return key;
+char Folded(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
+// Eight bytes at a time: ASCII capitals get their 0x20 bit, everything else stays.
+std::uint64_t FoldedWord(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    const std::uint64_t ascii = ~word & kHigh;
+    const std::uint64_t aboveAt = (word & ~kHigh) + (0x80 - 'A') * kOnes;  // >= 'A'
+    const std::uint64_t aboveZ = (word & ~kHigh) + (0x80 - 'Z' - 1) * kOnes; // > 'Z'
+    const std::uint64_t capitals = aboveAt & ~aboveZ & ascii;
+    return word | (capitals >> 2);
+}
+struct FoldedHash {
+    std::size_t operator()(std::string_view name) const {
+        std::uint64_t hash = name.size() * 0x9E3779B97F4A7C15ull;
+        std::size_t i = 0;
+        for (; i + 8 <= name.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, name.data() + i, 8);
+            hash = (hash ^ FoldedWord(word)) * 0xFF51AFD7ED558CCDull;
+            hash ^= hash >> 32;
+        }
+        for (; i < name.size(); ++i)
+            hash = (hash ^ static_cast<unsigned char>(Folded(name[i]))) * 0x100000001B3ull;
+        return static_cast<std::size_t>(hash ^ (hash >> 29));
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return Folded(x) == Folded(y); });
+    }
+};
+template <class T>
+using FoldedMap = std::unordered_map<std::string_view, T, FoldedHash, FoldedEqual>;
 
+// One entry as the file holds it: views into the held state of the file.
 struct RawEntry {
-    std::string key, value;
-    TEntryNotes notes;
+    std::string_view key, value;
+    const TEntryNotes* notes; // nullptr: none
 };
 
-// The entries of one dictionary, section by section in file order.
-struct RawDictionary {
-    std::vector<std::pair<std::string, std::vector<RawEntry>>> sections;
-    std::unordered_map<std::string, const RawEntry*> byName;
+struct RawSection {
+    std::string name;
+    std::vector<RawEntry> entries;
+    FoldedMap<const RawEntry*> byKey; // the first entry of each key
+    bool hasVariants = false;         // a key that may name a plural variant ("…[one]")
+};
 
-    const RawEntry* Find(std::string_view context, std::string_view key) const {
-        const auto found = byName.find(FoldedName(context, key));
-        return found == byName.end() ? nullptr : found->second;
+// The entries of one dictionary, section by section in file order, read from one held
+// state of the file without copying a text.
+struct RawDictionary {
+    std::unique_ptr<ProfileFile> file; // holds the state the views point into
+    std::deque<TEntryNotes> notes;
+    std::vector<RawSection> sections;
+    FoldedMap<const RawSection*> bySection;
+
+    const RawEntry* Find(std::string_view section, std::string_view key) const {
+        const auto s = bySection.find(section);
+        if (s == bySection.end())
+            return nullptr;
+        const auto k = s->second->byKey.find(key);
+        return k == s->second->byKey.end() ? nullptr : k->second;
     }
 };
 
-RawDictionary ReadRaw(const std::filesystem::path& file) {
+RawDictionary ReadRaw(const std::filesystem::path& path) {
     RawDictionary raw;
-    if (file.empty())
+    if (path.empty())
         return raw;
-    ProfileFile dictionary(file);
-    dictionary.Hold(); // one reading for every section
-    std::vector<std::string> sections;
-    dictionary.ReadAllSections(sections);
-    for (const std::string& section : sections) {
-        if (TrimProfileName(section) == kDefinitionsSection)
+    raw.file = std::make_unique<ProfileFile>(path);
+    raw.file->Hold();
+    std::vector<std::string> names;
+    raw.file->ReadAllSections(names);
+    FoldedMap<bool> seen; // a section repeated in the file is read as its first one
+    for (const std::string& name : names) {
+        if (TrimProfileName(name) == kDefinitionsSection || !seen.emplace(name, true).second)
             continue;
-        std::vector<RawEntry> entries;
-        dictionary.VisitSectionWithNotes(section, [&](std::string_view key, std::string_view value,
-                                                      const std::vector<std::string_view>& notes) {
+        RawSection& section = raw.sections.emplace_back();
+        section.name = name;
+        raw.file->VisitSectionWithNotes(name, [&](std::string_view key, std::string_view value,
+                                                  const std::vector<std::string_view>& notes) {
             if (key == kLanguageKey)
                 return;
-            entries.push_back({std::string(key), std::string(value), ParseEntryNotes(notes)});
+            section.entries.push_back(
+                {key, value, notes.empty() ? nullptr : &raw.notes.emplace_back(ParseEntryNotes(notes))});
         });
-        raw.sections.emplace_back(section, std::move(entries));
+        section.byKey.reserve(section.entries.size());
+        for (const RawEntry& entry : section.entries) {
+            section.byKey.try_emplace(entry.key, &entry);
+            section.hasVariants = section.hasVariants || entry.key.ends_with(']');
+        }
     }
-    for (const auto& [section, entries] : raw.sections)
-        for (const RawEntry& entry : entries)
-            raw.byName.try_emplace(FoldedName(section, entry.key), &entry);
+    for (const RawSection& section : raw.sections)
+        raw.bySection.try_emplace(section.name, &section);
     return raw;
 }
 
@@ -76,12 +126,11 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 }
 
 // Whether a key names a plural variant of a plain key the section also holds.
-std::optional<std::string> VariantCategory(const RawDictionary& raw, std::string_view section,
-                                           std::string_view key) {
-    auto [plain, category] = SplitPluralVariantKey(key);
-    if (category == "other" || raw.Find(section, plain) == nullptr)
-        return std::nullopt;
-    return category;
+bool IsFoldedVariant(const RawDictionary& raw, std::string_view section, std::string_view key) {
+    if (key.empty() || key.back() != ']')
+        return false;
+    const auto [plain, category] = SplitPluralVariantKey(key);
+    return category != "other" && raw.Find(section, plain) != nullptr;
 }
 
 class CatalogBuilder {
@@ -94,63 +143,72 @@ public:
     }
 
     void Build(TCatalog& catalog) {
-        for (const auto& [section, entries] : own_.sections)
-            for (const RawEntry& entry : entries)
-                Add(catalog, section, entry.key, &entry);
+        std::size_t count = 0;
+        for (const RawDictionary* raw : {&own_, &default_})
+            for (const RawSection& section : raw->sections)
+                count += section.entries.size();
+        catalog.entries.reserve(count);
+        for (const RawSection& section : own_.sections)
+            for (const RawEntry& entry : section.entries)
+                Add(catalog, section.name, entry, true);
         // What the Default dictionary has and the language lacks: untranslated.
-        for (const auto& [section, entries] : default_.sections)
-            for (const RawEntry& entry : entries)
-                if (own_.Find(section, entry.key) == nullptr)
-                    Add(catalog, section, entry.key, nullptr);
+        for (const RawSection& section : default_.sections)
+            for (const RawEntry& entry : section.entries)
+                if (own_.Find(section.name, entry.key) == nullptr)
+                    Add(catalog, section.name, entry, false);
     }
 
 private:
     const RawDictionary& Facts() const { return isTemplate_ ? own_ : default_; }
 
-    void Add(TCatalog& catalog, const std::string& section, const std::string& key,
-             const RawEntry* own) {
+    void Add(TCatalog& catalog, const std::string& section, const RawEntry& raw, bool own) {
         const RawDictionary& where = own ? own_ : default_;
-        if (VariantCategory(where, section, key))
+        if (IsFoldedVariant(where, section, raw.key))
             return; // folded into its plain key
-        TCatalogEntry entry;
+        TCatalogEntry& entry = catalog.entries.emplace_back();
         entry.context = section;
-        entry.source = key;
-        entry.id = CatalogEntryId(section, key);
-        const TEntryNotes noNotes;
-        const TEntryNotes& notes = own ? own->notes : noNotes;
+        entry.source = raw.key;
+        entry.id = CatalogEntryId(section, raw.key);
+        static const TEntryNotes kNoNotes;
+        const TEntryNotes& notes = own && raw.notes ? *raw.notes : kNoNotes;
         const std::optional<std::string_view> value =
-            own ? std::optional<std::string_view>(own->value) : std::nullopt;
-        entry.state = isTemplate_ ? TEntryState::Untranslated : EntryState(key, value, notes);
+            own ? std::optional<std::string_view>(raw.value) : std::nullopt;
+        entry.state = isTemplate_ ? TEntryState::Untranslated : EntryState(raw.key, value, notes);
         if (entry.state != TEntryState::Untranslated && value && *value != kNotFound)
             entry.translation = *value;
-        entry.translatorNote = isTemplate_ ? std::string() : notes.translatorNote;
-        AddFacts(entry, notes, Facts().Find(section, key));
+        if (!isTemplate_)
+            entry.translatorNote = notes.translatorNote;
+        const RawEntry* facts = Facts().Find(section, raw.key);
+        AddFacts(entry, notes, facts && facts->notes ? facts->notes : nullptr);
         AddPlurals(entry, where);
-        catalog.entries.push_back(std::move(entry));
     }
 
     // What registration and the developer noted, mostly in the Default dictionary.
-    static void AddFacts(TCatalogEntry& entry, const TEntryNotes& own, const RawEntry* facts) {
+    static void AddFacts(TCatalogEntry& entry, const TEntryNotes& own, const TEntryNotes* facts) {
         entry.developerNote = own.developerNote;
         entry.locations = own.locations;
         entry.menus = own.menus;
         entry.obsolete = own.obsolete;
-        if (facts == nullptr || &facts->notes == &own)
+        if (facts == nullptr || facts == &own)
             return;
         if (entry.developerNote.empty())
-            entry.developerNote = facts->notes.developerNote;
-        for (const std::string& location : facts->notes.locations)
+            entry.developerNote = facts->developerNote;
+        for (const std::string& location : facts->locations)
             if (std::find(entry.locations.begin(), entry.locations.end(), location) ==
                 entry.locations.end())
                 entry.locations.push_back(location);
-        for (const std::string& menu : facts->notes.menus)
+        for (const std::string& menu : facts->menus)
             if (std::find(entry.menus.begin(), entry.menus.end(), menu) == entry.menus.end())
                 entry.menus.push_back(menu);
-        entry.obsolete = entry.obsolete || facts->notes.obsolete;
+        entry.obsolete = entry.obsolete || facts->obsolete;
     }
 
     // A message with variants of its own (or, untranslated, in the Default dictionary).
     void AddPlurals(TCatalogEntry& entry, const RawDictionary& where) const {
+        const auto section = where.bySection.find(entry.context);
+        if (categories_.size() < 2 || section == where.bySection.end() ||
+            !section->second->hasVariants)
+            return;
         bool any = false;
         std::vector<std::pair<std::string, std::string>> plurals;
         for (const std::string& category : categories_) {
@@ -165,7 +223,7 @@ private:
             }
             plurals.emplace_back(category, std::move(text));
         }
-        if (any && categories_.size() > 1)
+        if (any)
             entry.plurals = std::move(plurals);
     }
 
@@ -189,11 +247,6 @@ TCatalog ReadDictionaryCatalog(const TDictionarySource& source) {
 namespace {
 
 // One entry of the dictionary being changed, as it is now.
-struct Current {
-    const TCatalogEntry* entry = nullptr;
-    std::string key; // the dictionary's spelling
-};
-
 std::string TextProblem(std::string_view text) {
     if (!IsValidUtf8(text))
         return "the text is not valid UTF-8";
@@ -206,11 +259,9 @@ class Importer {
 public:
     Importer(const TDictionarySource& target, TImportReport& report)
         : report_(report), current_(ReadDictionaryCatalog(target)), dictionary_(target.file) {
-        dictionary_.Hold(); // the state the catalog was read from, plus the import's writes
-        for (const TCatalogEntry& entry : current_.entries) {
-            byName_.try_emplace(FoldedName(entry.context, entry.source), &entry);
-            byId_.try_emplace(entry.id, &entry);
-        }
+        dictionary_.Hold(); // one state for the whole import, plus its own writes
+        for (const TCatalogEntry& entry : current_.entries)
+            byName_[entry.context].try_emplace(entry.source, &entry);
     }
 
     void Take(const TCatalogEntry& incoming) {
@@ -219,16 +270,20 @@ public:
         const TCatalogEntry* current = Find(incoming);
         if (current == nullptr)
             return;
-        const std::string problem = Problem(incoming);
-        if (!problem.empty())
-            return Refuse(incoming, problem);
-
-        std::vector<std::string> what;
         const bool translated =
             incoming.state != TEntryState::Untranslated && !incoming.translation.empty();
         const std::optional<std::string> value =
             dictionary_.FindValue(current->context, current->source);
-        if (translated && incoming.translation != value.value_or(std::string())) {
+        const bool textChanged = translated && incoming.translation != value.value_or(std::string());
+        // Only what would be written is checked: a text already stored stays as it is.
+        if (textChanged || (translated && incoming.plurals != current->plurals)) {
+            const std::string problem = Problem(incoming);
+            if (!problem.empty())
+                return Refuse(incoming, problem);
+        }
+
+        std::vector<std::string> what;
+        if (textChanged) {
             dictionary_.WriteString(current->context, current->source, incoming.translation);
             what.emplace_back("translation");
         }
@@ -253,9 +308,13 @@ public:
 
 private:
     const TCatalogEntry* Find(const TCatalogEntry& incoming) {
-        if (const auto found = byName_.find(FoldedName(incoming.context, incoming.source));
-            found != byName_.end())
-            return found->second;
+        if (const auto section = byName_.find(incoming.context); section != byName_.end())
+            if (const auto found = section->second.find(incoming.source);
+                found != section->second.end())
+                return found->second;
+        if (byId_.empty()) // needed only for entries the dictionary does not know
+            for (const TCatalogEntry& entry : current_.entries)
+                byId_.try_emplace(entry.id, &entry);
         if (const auto byId = byId_.find(incoming.id); !incoming.id.empty() && byId != byId_.end())
             Refuse(incoming, "the source text differs from the dictionary's key \"" +
                                  byId->second->source + "\"");
@@ -341,7 +400,7 @@ private:
     TImportReport& report_;
     TCatalog current_;
     ProfileFile dictionary_;
-    std::unordered_map<std::string, const TCatalogEntry*> byName_;
+    FoldedMap<FoldedMap<const TCatalogEntry*>> byName_; // by section, then key
     std::unordered_map<std::string, const TCatalogEntry*> byId_;
 };
 

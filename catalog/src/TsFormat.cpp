@@ -100,6 +100,8 @@ TCatalog ReadTs(std::string_view bytes) {
     catalog.locale = HyphenTag(AttributeOr(root, "language"));
     catalog.sourceLocale = HyphenTag(AttributeOr(root, "sourcelanguage"));
     const std::vector<std::string> categories = PluralCategories(catalog.locale);
+    // Growing the entries one by one costs more than parsing the whole file.
+    catalog.entries.reserve(CountElements(root, "message"));
     for (xmlNodePtr context : ChildElements(root, "context")) {
         const std::string name = TextOf(FirstChild(context, "name"));
         for (xmlNodePtr message : ChildElements(context, "message"))

@@ -386,6 +386,8 @@ TCatalog ReadXliff12(std::string_view bytes) {
     CheckRoot(root, "1.", "XLIFF 1.2");
     TCatalog catalog;
     TReader12 reader{catalog, {}};
+    // Growing the entries one by one costs more than parsing the whole file.
+    catalog.entries.reserve(CountElements(root, "trans-unit"));
     bool first = true;
     for (xmlNodePtr file : ChildElements(root, "file")) {
         if (first) {
@@ -440,6 +442,7 @@ TCatalog ReadXliff2(std::string_view bytes) {
     catalog.sourceLocale = LanguageOf(AttributeOr(root, "srcLang"));
     catalog.locale = AttributeOr(root, "trgLang");
     TReader20 reader{catalog, PluralCategories(catalog.locale)};
+    catalog.entries.reserve(CountElements(root, "unit"));
     bool first = true;
     for (xmlNodePtr file : ChildElements(root, "file")) {
         if (first)

@@ -258,6 +258,14 @@ xmlNodePtr FirstChild(xmlNodePtr node, std::string_view name) {
     return nullptr;
 }
 
+std::size_t CountElements(xmlNodePtr node, std::string_view name) {
+    std::size_t count = 0;
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            count += (NameOf(child) == name ? 1 : 0) + CountElements(child, name);
+    return count;
+}
+
 std::string TextOf(xmlNodePtr node) {
     std::string out;
     if (node != nullptr)

@@ -57,6 +57,8 @@ std::string_view NameOf(xmlNodePtr node);
 std::vector<xmlNodePtr> ChildElements(xmlNodePtr node);
 std::vector<xmlNodePtr> ChildElements(xmlNodePtr node, std::string_view name);
 xmlNodePtr FirstChild(xmlNodePtr node, std::string_view name);
+// How many elements of that name lie below a node, at any depth: a bound for reserving.
+std::size_t CountElements(xmlNodePtr node, std::string_view name);
 // All text below a node, inline markup left out.
 std::string TextOf(xmlNodePtr node);
 // An attribute without namespace (or in the xml namespace when `name` starts "xml:").
