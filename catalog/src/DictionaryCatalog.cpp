@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace tavrel {
@@ -28,7 +29,7 @@ char Folded(char c) {
 std::uint64_t FoldedWord(std::uint64_t word) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     const std::uint64_t ascii = ~word & kHigh;
-    const std::uint64_t aboveAt = (word & ~kHigh) + (0x80 - 'A') * kOnes;  // >= 'A'
+    const std::uint64_t aboveAt = (word & ~kHigh) + (0x80 - 'A') * kOnes;    // >= 'A'
     const std::uint64_t aboveZ = (word & ~kHigh) + (0x80 - 'Z' - 1) * kOnes; // > 'Z'
     const std::uint64_t capitals = aboveAt & ~aboveZ & ascii;
     return word | (capitals >> 2);
@@ -107,7 +108,8 @@ RawDictionary ReadRaw(const std::filesystem::path& path) {
             if (key == kLanguageKey)
                 return;
             section.entries.push_back(
-                {key, value, notes.empty() ? nullptr : &raw.notes.emplace_back(ParseEntryNotes(notes))});
+                {key, value,
+                 notes.empty() ? nullptr : &raw.notes.emplace_back(ParseEntryNotes(notes))});
         });
         section.byKey.reserve(section.entries.size());
         for (const RawEntry& entry : section.entries) {
@@ -274,7 +276,8 @@ public:
             incoming.state != TEntryState::Untranslated && !incoming.translation.empty();
         const std::optional<std::string> value =
             dictionary_.FindValue(current->context, current->source);
-        const bool textChanged = translated && incoming.translation != value.value_or(std::string());
+        const bool textChanged =
+            translated && incoming.translation != value.value_or(std::string());
         // Only what would be written is checked: a text already stored stays as it is.
         if (textChanged || (translated && incoming.plurals != current->plurals)) {
             const std::string problem = Problem(incoming);
@@ -418,6 +421,26 @@ TImportReport ImportCatalog(const TCatalog& incoming, const TDictionarySource& t
         throw;
     }
     return report;
+}
+
+bool MarkEntry(const std::filesystem::path& dictionary, std::string_view section,
+               std::string_view key, TEntryState state,
+               const std::optional<std::string>& translatorNote) {
+    ProfileFile file(dictionary);
+    const std::optional<std::string> value = file.FindValue(section, key);
+    if (!value)
+        throw std::invalid_argument("The dictionary has no entry \"" + std::string(key) +
+                                    "\" in section \"" + std::string(section) + "\"");
+    TEntryNotes notes = ParseEntryNotes(file.ReadNotes(section, key));
+    const TEntryNotes before = notes;
+    notes.state = StateMarkFor(state, key, *value, notes.state);
+    if (translatorNote)
+        notes.translatorNote = *translatorNote;
+    if (notes == before)
+        return false;
+    file.WriteNotes(section, key, FormatEntryNotes(notes));
+    file.UpdateFile();
+    return true;
 }
 
 } // namespace tavrel

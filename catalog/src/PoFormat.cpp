@@ -12,12 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <filesystem>
 #include <gettext-po.h>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sys/mman.h>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 #include <unistd.h>
@@ -266,6 +266,64 @@ void CheckUtf8(const TCatalog& catalog) {
     }
 }
 
+// A line of the text, past blanks, and where the next begins.
+std::string_view LineAt(std::string_view bytes, std::size_t pos, std::size_t& next) {
+    std::size_t end = bytes.find('\n', pos);
+    if (end == std::string_view::npos)
+        end = bytes.size();
+    next = end + 1;
+    std::string_view line = bytes.substr(pos, end - pos);
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    return line;
+}
+
+// Where the header declares charset=UTF-8 in one piece, the position of "UTF-8".
+std::optional<std::size_t> Utf8CharsetAt(std::string_view bytes) {
+    std::size_t pos = 0, next = 0;
+    // The header is the first entry: msgid "" and right after it the msgstr.
+    for (;; pos = next) {
+        if (pos >= bytes.size())
+            return std::nullopt;
+        const std::string_view line = LineAt(bytes, pos, next);
+        if (line.starts_with("msgctxt") || line.starts_with("msgid")) {
+            if (line.find_last_not_of(" \t\r") != 7 || !line.starts_with("msgid \"\""))
+                return std::nullopt;
+            break;
+        }
+    }
+    pos = next;
+    for (bool first = true; pos < bytes.size(); pos = next, first = false) {
+        const std::string_view line = LineAt(bytes, pos, next);
+        if (!(first ? line.starts_with("msgstr ") : line.starts_with("\"")))
+            return std::nullopt;
+        const std::size_t at = line.find("charset=");
+        if (at == std::string_view::npos)
+            continue;
+        const std::string_view value = line.substr(at + 8, 6);
+        if (value.size() < 6 || (value.substr(0, 5) != "UTF-8" && value.substr(0, 5) != "utf-8") ||
+            std::string_view("\\; \"").find(value[5]) == std::string_view::npos)
+            return std::nullopt;
+        return static_cast<std::size_t>(line.data() - bytes.data()) + at + 8;
+    }
+    return std::nullopt;
+}
+
+// gettext reads a file of a declared charset character by character through iconv, which
+// is most of its time. A file of unknown charset it takes byte by byte, and a file that is
+// valid UTF-8 throughout parses the same either way (its multi-byte characters hold no
+// ASCII bytes). So such a file reaches the library with gettext's placeholder "CHARSET" for
+// "UTF-8"; the decoder takes the placeholder as UTF-8. Any other file goes as it is, so the
+// library's own messages on it are kept.
+std::string WithoutUtf8Charset(std::string_view bytes) {
+    const std::optional<std::size_t> at = Utf8CharsetAt(bytes);
+    if (!at || !IsValidUtf8(bytes))
+        return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    out.append(bytes.substr(0, *at)).append("CHARSET").append(bytes.substr(*at + 5));
+    return out;
+}
+
 } // namespace
 
 std::string WritePo(const TCatalog& catalog, bool asTemplate) {
@@ -304,7 +362,7 @@ std::string WritePo(const TCatalog& catalog, bool asTemplate) {
 
 TCatalog ReadPo(std::string_view bytes, bool asTemplate) {
     TMemoryFile temp;
-    temp.Write(bytes);
+    temp.Write(WithoutUtf8Charset(bytes));
 
     std::lock_guard lock(gLibraryMutex);
     std::string error;
@@ -336,6 +394,16 @@ TCatalog ReadPo(std::string_view bytes, bool asTemplate) {
     team = team.substr(0, team.find(" <"));
     catalog.language = team == "LANGUAGE" ? std::string() : team;
     const std::vector<std::string> categories = PluralCategories(catalog.locale);
+
+    // Growing the entries one by one costs more than our part of the reading.
+    std::size_t count = 0;
+    for (const char* const* domain = domains; domain && *domain; ++domain) {
+        po_message_iterator_t iterator = po_message_iterator(file.get(), *domain);
+        while (po_next_message(iterator) != nullptr)
+            ++count;
+        po_message_iterator_free(iterator);
+    }
+    catalog.entries.reserve(count);
 
     for (const char* const* domain = domains; domain && *domain; ++domain) {
         po_message_iterator_t iterator = po_message_iterator(file.get(), *domain);

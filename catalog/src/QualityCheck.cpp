@@ -1,5 +1,6 @@
 #include "tavrel/catalog/QualityCheck.h"
 
+#include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/Utf8.h"
 
 #include <algorithm>
@@ -81,6 +82,12 @@ std::vector<std::string> AcceleratorKeys(std::string_view text) {
     return keys;
 }
 
+bool FoldedEquals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+           });
+}
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -100,10 +107,12 @@ std::string_view TrailingBlanks(std::string_view text) {
 }
 
 // The kind of ending punctuation, script variants counted as one ("。" is a full stop,
-// "؟" a question mark); empty for none.
-std::string_view EndingPunctuation(std::string_view text) {
+// "؟" a question mark); empty for none. Greek asks with ";" (or its own U+037E).
+std::string_view EndingPunctuation(std::string_view text, bool greek) {
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
+    if (text.ends_with("\u037E") || (greek && text.ends_with(";")))
+        return "question mark";
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kEndings{{
         {"...", "ellipsis"},
         {"…", "ellipsis"},
@@ -128,7 +137,8 @@ std::string_view EndingPunctuation(std::string_view text) {
 
 class Checker {
 public:
-    explicit Checker(std::vector<TFinding>& findings) : findings_(findings) {}
+    Checker(std::vector<TFinding>& findings, std::string_view locale)
+        : findings_(findings), greek_(locale == "el" || locale.starts_with("el-")) {}
 
     void Check(const TCatalogEntry& entry) {
         entry_ = &entry;
@@ -149,8 +159,24 @@ public:
     }
 
 private:
+    // A value of the section Text is a list of lines (comma-text): each line is a text of
+    // its own, checked against the line of the source at its place.
     void CheckText(const std::string& text, bool pluralForm) {
-        const std::string& source = entry_->source;
+        if (!FoldedEquals(entry_->context, "Text")) {
+            CheckLine(entry_->source, text, pluralForm);
+            return;
+        }
+        const std::vector<std::string> sources = LinesFromCommaText(entry_->source),
+                                       lines = LinesFromCommaText(text);
+        if (sources.size() != lines.size())
+            Add(TFindingLevel::Warning, "lines", text,
+                "the source has " + std::to_string(sources.size()) + " lines, the translation " +
+                    std::to_string(lines.size()));
+        for (std::size_t i = 0; i < std::min(sources.size(), lines.size()); ++i)
+            CheckLine(sources[i], lines[i], pluralForm);
+    }
+
+    void CheckLine(const std::string& source, const std::string& text, bool pluralForm) {
         if (std::string problem = PlaceholderProblem(source, text, pluralForm); !problem.empty())
             Add(TFindingLevel::Error, "placeholders", text, problem);
         CheckAccelerator(source, text);
@@ -158,7 +184,8 @@ private:
             TrailingBlanks(source) != TrailingBlanks(text))
             Add(TFindingLevel::Warning, "blanks", text,
                 "leading or trailing blanks differ from the source");
-        const std::string_view want = EndingPunctuation(source), got = EndingPunctuation(text);
+        const std::string_view want = EndingPunctuation(source, false),
+                               got = EndingPunctuation(text, greek_);
         if (want != got)
             Add(TFindingLevel::Warning, "punctuation", text,
                 want.empty()
@@ -192,6 +219,7 @@ private:
     }
 
     std::vector<TFinding>& findings_;
+    bool greek_;
     const TCatalogEntry* entry_ = nullptr;
 };
 
@@ -325,7 +353,7 @@ std::string PlaceholderProblem(std::string_view source, std::string_view transla
 
 std::vector<TFinding> CheckCatalog(const TCatalog& catalog) {
     std::vector<TFinding> findings;
-    Checker checker(findings);
+    Checker checker(findings, catalog.locale);
     for (const TCatalogEntry& entry : catalog.entries)
         if (!entry.obsolete)
             checker.Check(entry);

@@ -36,25 +36,25 @@ void WriteMessage(XmlWriter& xml, const TCatalogEntry& entry,
 }
 
 // The text of a translation or numerus form; of length variants, the first (the longest).
-std::string VariantText(xmlNodePtr node) {
-    if (const xmlNodePtr variant = FirstChild(node, "lengthvariant"))
+std::string VariantText(XmlNode node) {
+    if (const XmlNode variant = FirstChild(node, "lengthvariant"))
         return TextOf(variant);
     return TextOf(node);
 }
 
-TCatalogEntry ReadMessage(xmlNodePtr message, const std::string& context,
+TCatalogEntry ReadMessage(XmlNode message, const std::string& context,
                           const std::vector<std::string>& categories) {
     TCatalogEntry entry;
     entry.context = context;
     entry.source = TextOf(FirstChild(message, "source"));
     entry.developerNote = TextOf(FirstChild(message, "extracomment"));
     entry.translatorNote = TextOf(FirstChild(message, "translatorcomment"));
-    const xmlNodePtr translation = FirstChild(message, "translation");
+    const XmlNode translation = FirstChild(message, "translation");
     const std::string type = translation ? AttributeOr(translation, "type") : std::string();
     if (AttributeOr(message, "numerus") == "yes") {
         std::vector<std::string> forms;
         if (translation != nullptr)
-            for (xmlNodePtr form : ChildElements(translation, "numerusform"))
+            for (XmlNode form : ChildElements(translation, "numerusform"))
                 forms.push_back(VariantText(form));
         entry.plurals = PluralsFromForms(categories, forms);
         entry.translation = entry.plurals.back().second;
@@ -93,7 +93,7 @@ std::string WriteTs(const TCatalog& catalog) {
 
 TCatalog ReadTs(std::string_view bytes) {
     const XmlDocument document(bytes, "TS");
-    const xmlNodePtr root = document.Root();
+    const XmlNode root = document.Root();
     if (NameOf(root) != "TS")
         throw ECatalogFormatError("not a TS file: the root is <" + std::string(NameOf(root)) + ">");
     TCatalog catalog;
@@ -102,9 +102,9 @@ TCatalog ReadTs(std::string_view bytes) {
     const std::vector<std::string> categories = PluralCategories(catalog.locale);
     // Growing the entries one by one costs more than parsing the whole file.
     catalog.entries.reserve(CountElements(root, "message"));
-    for (xmlNodePtr context : ChildElements(root, "context")) {
+    for (XmlNode context : ChildElements(root, "context")) {
         const std::string name = TextOf(FirstChild(context, "name"));
-        for (xmlNodePtr message : ChildElements(context, "message"))
+        for (XmlNode message : ChildElements(context, "message"))
             catalog.entries.push_back(ReadMessage(message, name, categories));
     }
     return catalog;

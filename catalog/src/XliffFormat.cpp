@@ -52,7 +52,7 @@ TEntryState StateOf(const TCatalogEntry& entry, TEntryState stated) {
     return HasTranslation(entry) ? stated : TEntryState::Untranslated;
 }
 
-void CheckRoot(xmlNodePtr root, std::string_view wantedVersion, std::string_view formatName) {
+void CheckRoot(XmlNode root, std::string_view wantedVersion, std::string_view formatName) {
     if (NameOf(root) != "xliff")
         throw ECatalogFormatError("not an " + std::string(formatName) + " file: the root is <" +
                                   std::string(NameOf(root)) + ">");
@@ -135,7 +135,7 @@ void WriteEntry12(XmlWriter& xml, const TCatalogEntry& entry,
     xml.End();
 }
 
-TEntryState StateOf12(xmlNodePtr unit, xmlNodePtr target) {
+TEntryState StateOf12(XmlNode unit, XmlNode target) {
     if (AttributeOr(unit, "approved") == "yes")
         return TEntryState::Done;
     const std::string state = target ? AttributeOr(target, "state") : std::string();
@@ -147,8 +147,8 @@ TEntryState StateOf12(xmlNodePtr unit, xmlNodePtr target) {
 }
 
 // Notes, locations and the obsolete mark of a trans-unit.
-void ReadNotes12(xmlNodePtr unit, TCatalogEntry& entry) {
-    for (xmlNodePtr child : ChildElements(unit)) {
+void ReadNotes12(XmlNode unit, TCatalogEntry& entry) {
+    for (XmlNode child : ChildElements(unit)) {
         if (NameOf(child) == "note") {
             const std::string from = AttributeOr(child, "from");
             const std::string text = TextOf(child);
@@ -160,7 +160,7 @@ void ReadNotes12(xmlNodePtr unit, TCatalogEntry& entry) {
                 AppendNote(entry.translatorNote, text);
         } else if (NameOf(child) == "context-group" &&
                    HasToken(AttributeOr(child, "purpose"), "location")) {
-            for (xmlNodePtr context : ChildElements(child, "context"))
+            for (XmlNode context : ChildElements(child, "context"))
                 if (AttributeOr(context, "context-type") == "sourcefile")
                     entry.locations.push_back(TextOf(context));
         }
@@ -171,20 +171,20 @@ struct TReader12 {
     TCatalog& catalog;
     std::vector<std::string> categories;
 
-    void Unit(xmlNodePtr unit, const std::string& context) {
+    void Unit(XmlNode unit, const std::string& context) {
         TCatalogEntry entry;
         entry.context = context;
         entry.id = AttributeOr(unit, "id");
         entry.source = TextOf(FirstChild(unit, "source"));
-        const xmlNodePtr target = FirstChild(unit, "target");
+        const XmlNode target = FirstChild(unit, "target");
         entry.translation = TextOf(target);
         ReadNotes12(unit, entry);
         entry.state = StateOf(entry, StateOf12(unit, target));
         catalog.entries.push_back(std::move(entry));
     }
 
-    void Plural(xmlNodePtr group, const std::string& context) {
-        const std::vector<xmlNodePtr> units = ChildElements(group, "trans-unit");
+    void Plural(XmlNode group, const std::string& context) {
+        const TElements units = ChildElements(group, "trans-unit");
         if (units.empty())
             return;
         TCatalogEntry entry;
@@ -193,8 +193,8 @@ struct TReader12 {
         entry.source = TextOf(FirstChild(units.front(), "source"));
         std::vector<std::string> forms;
         std::optional<TEntryState> stated;
-        for (xmlNodePtr unit : units) {
-            const xmlNodePtr target = FirstChild(unit, "target");
+        for (XmlNode unit : units) {
+            const XmlNode target = FirstChild(unit, "target");
             forms.push_back(TextOf(target));
             if (!stated && !forms.back().empty())
                 stated = StateOf12(unit, target);
@@ -209,8 +209,8 @@ struct TReader12 {
         catalog.entries.push_back(std::move(entry));
     }
 
-    void Children(xmlNodePtr parent, const std::string& context) {
-        for (xmlNodePtr child : ChildElements(parent)) {
+    void Children(XmlNode parent, const std::string& context) {
+        for (XmlNode child : ChildElements(parent)) {
             if (NameOf(child) == "trans-unit") {
                 // The header of a PO file converted by other tools carries the language.
                 if (AttributeOr(child, "restype") == "x-gettext-domain-header")
@@ -226,7 +226,7 @@ struct TReader12 {
         }
     }
 
-    void HeaderUnit(xmlNodePtr unit) {
+    void HeaderUnit(XmlNode unit) {
         if (!catalog.locale.empty())
             return;
         const std::string header = TextOf(FirstChild(unit, "source"));
@@ -288,12 +288,12 @@ struct TReader20 {
     TCatalog& catalog;
     std::vector<std::string> categories;
 
-    void Unit(xmlNodePtr unit, const std::string& context) {
+    void Unit(XmlNode unit, const std::string& context) {
         TCatalogEntry entry;
         entry.context = context;
         entry.id = AttributeOr(unit, "id");
-        if (const xmlNodePtr notes = FirstChild(unit, "notes")) {
-            for (xmlNodePtr note : ChildElements(notes, "note")) {
+        if (const XmlNode notes = FirstChild(unit, "notes")) {
+            for (XmlNode note : ChildElements(notes, "note")) {
                 const std::string category = AttributeOr(note, "category");
                 const std::string text = TextOf(note);
                 if (category == kObsoleteNoteFrom && text == kObsoleteNote)
@@ -311,11 +311,11 @@ struct TReader20 {
         std::optional<TEntryState> stated;
         const bool plural = AttributeOr(unit, "type") == kPluralUnit20;
         bool first = true;
-        for (xmlNodePtr part : ChildElements(unit)) {
+        for (XmlNode part : ChildElements(unit)) {
             const bool segment = NameOf(part) == "segment";
             if (!segment && NameOf(part) != "ignorable")
                 continue;
-            const xmlNodePtr target = FirstChild(part, "target");
+            const XmlNode target = FirstChild(part, "target");
             const std::string text = TextOf(target);
             if (plural && segment) {
                 forms.push_back(text);
@@ -339,8 +339,8 @@ struct TReader20 {
         catalog.entries.push_back(std::move(entry));
     }
 
-    void Children(xmlNodePtr parent, const std::string& context) {
-        for (xmlNodePtr child : ChildElements(parent)) {
+    void Children(XmlNode parent, const std::string& context) {
+        for (XmlNode child : ChildElements(parent)) {
             if (NameOf(child) == "unit")
                 Unit(child, context);
             else if (NameOf(child) == "group")
@@ -382,14 +382,14 @@ std::string WriteXliff12(const TCatalog& catalog) {
 
 TCatalog ReadXliff12(std::string_view bytes) {
     const XmlDocument document(bytes, "XLIFF");
-    const xmlNodePtr root = document.Root();
+    const XmlNode root = document.Root();
     CheckRoot(root, "1.", "XLIFF 1.2");
     TCatalog catalog;
     TReader12 reader{catalog, {}};
     // Growing the entries one by one costs more than parsing the whole file.
     catalog.entries.reserve(CountElements(root, "trans-unit"));
     bool first = true;
-    for (xmlNodePtr file : ChildElements(root, "file")) {
+    for (XmlNode file : ChildElements(root, "file")) {
         if (first) {
             catalog.language = AttributeOr(file, "original");
             catalog.sourceLocale = LanguageOf(AttributeOr(file, "source-language"));
@@ -397,7 +397,7 @@ TCatalog ReadXliff12(std::string_view bytes) {
             reader.categories = PluralCategories(catalog.locale);
             first = false;
         }
-        if (const xmlNodePtr body = FirstChild(file, "body"))
+        if (const XmlNode body = FirstChild(file, "body"))
             reader.Children(body, {});
     }
     return catalog;
@@ -436,7 +436,7 @@ std::string WriteXliff2(const TCatalog& catalog) {
 
 TCatalog ReadXliff2(std::string_view bytes) {
     const XmlDocument document(bytes, "XLIFF");
-    const xmlNodePtr root = document.Root();
+    const XmlNode root = document.Root();
     CheckRoot(root, "2.", "XLIFF 2");
     TCatalog catalog;
     catalog.sourceLocale = LanguageOf(AttributeOr(root, "srcLang"));
@@ -444,7 +444,7 @@ TCatalog ReadXliff2(std::string_view bytes) {
     TReader20 reader{catalog, PluralCategories(catalog.locale)};
     catalog.entries.reserve(CountElements(root, "unit"));
     bool first = true;
-    for (xmlNodePtr file : ChildElements(root, "file")) {
+    for (XmlNode file : ChildElements(root, "file")) {
         if (first)
             catalog.language = AttributeOr(file, "original");
         first = false;

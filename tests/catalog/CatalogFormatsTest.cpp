@@ -319,6 +319,20 @@ TEST(CatalogFormatsTest, RefusesHostileAndForeignFiles) {
         {F::Po, "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=NO-SUCH-SET\\n\"\n",
          "not a valid PO file: unknown charset \"no-such-set\""},
         {F::Pot, "<xliff version=\"1.2\"/>", "not a valid PO file: line 1: syntax error"},
+        // An entity the DTD might declare is never looked up, neither in text nor in a value.
+        {F::Ts,
+         "<!DOCTYPE TS SYSTEM \"ts.dtd\"><TS><context><name>&x;</name><message><source>a"
+         "</source></message></context></TS>",
+         "not a well-formed TS file: line 1: Entity 'x' not defined"},
+        {F::Xliff,
+         "<!DOCTYPE xliff SYSTEM \"x.dtd\"><xliff version=\"1.2\"><file><body><trans-unit "
+         "id=\"a\"><source>a &amp;&x;</source></trans-unit></body></file></xliff>",
+         "not a well-formed XLIFF file: line 1: Entity 'x' not defined"},
+        // Escaped bytes gettext does not check against the charset.
+        {F::Po,
+         "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid "
+         "\"a\"\nmsgstr \"\\xff\"\n",
+         "not a valid PO file: the text \"\xff\" is not valid UTF-8"},
     };
     // The PO library works on files in memory: nothing lands in the temporary folder.
     TempDir temp;
@@ -332,6 +346,97 @@ TEST(CatalogFormatsTest, RefusesHostileAndForeignFiles) {
         setenv("TMPDIR", saved.c_str(), 1);
     else
         unsetenv("TMPDIR");
+}
+
+// Files as other tools write them: header variants, escapes, CDATA, long texts.
+TEST(CatalogFormatsTest, ReadsWhatOtherWritersWrite) {
+    const std::string longText(300000, 'x'); // longer than the reader's blocks
+    const std::string header = "msgid \"\"\nmsgstr \"\"\n\"Language: de\\n\"\n";
+    const std::tuple<F, std::string, std::string> cases[] = {
+        // The header's charset in any spelling and place; a text that names it is kept.
+        {F::Po,
+         header + "\"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"charset=UTF-8\"\n"
+                  "msgstr \"Zeichensatz charset=UTF-8 Ä\"\n",
+         "[] charset=UTF-8 -> Zeichensatz charset=UTF-8 Ä | done"},
+        {F::Po,
+         header + "\"Content-Type: text/plain; charset=\"\n\"utf-8\\n\"\n\nmsgid \"Ä\"\n"
+                  "msgstr \"Ö\"\n",
+         "[] Ä -> Ö | done"},
+        {F::Po,
+         "# comment\n#, fuzzy\nmsgid \"\"\nmsgstr \"Content-Type: text/plain; "
+         "charset=utf-8\\n\"\n\n#~ msgid \"Alt\"\n#~ msgstr \"Ält\"\n",
+         "[] Alt -> Ält | done | obsolete"},
+        {F::Po,
+         "msgctxt \"C\"\nmsgid \"\"\nmsgstr \"charset=UTF-8 Ü\"\n\nmsgid \"\"\nmsgstr "
+         "\"Content-Type: text/plain; charset=UTF-8\\n\"\n",
+         "[C]  -> charset=UTF-8 Ü | done"},
+        {F::Po,
+         "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\nmsgid "
+         "\"a\"\nmsgstr \"\xC4\"\n",
+         "[] a -> Ä | done"},
+        // Escapes, character references, CDATA and comments in texts and values.
+        {F::Xliff,
+         "<?xml version=\"1.0\"?><!DOCTYPE xliff [<!ATTLIST trans-unit approved CDATA "
+         "\"yes\">]><xliff version=\"1.2\"><file><body><group resname=\"A&amp;B &#38; "
+         "&quot;q&quot; &lt;&#x41;&gt;&#9;\"><trans-unit id=\"i&amp;d\"><source>s<![CDATA[<&>]]>"
+         "<!-- c -->&#x1F600;&lt;</source><target state=\"needs-l10n\">t</target></trans-unit>"
+         "</group></body></file></xliff>",
+         "[A&B & \"q\" <A>\t] s<&>😀< -> t | needs-review"},
+        {F::Xliff2,
+         "<xliff xmlns=\"urn:oasis:names:tc:xliff:document:2.0\" version=\"2.0\" "
+         "xmlns:x=\"urn:x\"><file id=\"f\"><unit id=\"u\" x:type=\"ignored\"><segment "
+         "state=\"final\"><source>" +
+             longText + "</source><target>" + longText +
+             "</target></segment></unit></file></xliff>",
+         "[] " + longText + " -> " + longText + " | done"},
+        {F::Ts,
+         "<TS><context><name>C</name><message><source>a<byte value=\"x41\"/>b</source>"
+         "<translation><lengthvariant>lang</lengthvariant><lengthvariant>kurz</lengthvariant>"
+         "</translation></message></context></TS>",
+         "[C] aAb -> lang | done"},
+    };
+    for (const auto& [format, bytes, expected] : cases) {
+        const TCatalog catalog = ReadCatalog(bytes, format);
+        std::string entries;
+        for (const TCatalogEntry& e : catalog.entries)
+            entries += "[" + e.context + "] " + e.source + " -> " + e.translation + " | " +
+                       std::string(EntryStateName(e.state)) + (e.obsolete ? " | obsolete" : "");
+        EXPECT_EQ(entries, expected) << bytes.substr(0, 300);
+        if (format == F::Xliff) {
+            EXPECT_EQ(catalog.entries.at(0).id, "i&d");
+        }
+    }
+}
+
+// The XML writers' bytes, to the blank: other tools and version control see them.
+TEST(CatalogFormatsTest, XmlWritersWriteTheSameBytes) {
+    TCatalog catalog;
+    catalog.locale = "de";
+    catalog.language = "A \"<&>\"\t\n";
+    catalog.entries = {
+        {"C", "s \"<&>\"\r\n\t'", "t", {}, TEntryState::Done, "", "", {}, {}, false, "i"},
+        {"C", "u", "", {}, TEntryState::Untranslated, "", "", {}, {}, false, "j"},
+    };
+    const std::pair<F, std::string> cases[] = {
+        {F::Ts,
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" "
+         "language=\"de\">\n  <context>\n    <name>C</name>\n    <message>\n      <source>s "
+         "&quot;&lt;&amp;&gt;&quot;&#13;\n\t'</source>\n      <translation>t</translation>\n "
+         "   </message>\n    <message>\n      <source>u</source>\n      <translation "
+         "type=\"unfinished\"></translation>\n    </message>\n  </context>\n</TS>\n"},
+        {F::Xliff2,
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xliff "
+         "xmlns=\"urn:oasis:names:tc:xliff:document:2.0\" version=\"2.0\" srcLang=\"und\" "
+         "trgLang=\"de\">\n  <file id=\"f1\" original=\"A &quot;&lt;&amp;&gt;&quot;&#9;&#10;\" "
+         "xml:space=\"preserve\">\n    <group id=\"g1\" name=\"C\">\n      <unit id=\"i\">\n "
+         "       <segment state=\"translated\">\n          <source>s "
+         "&quot;&lt;&amp;&gt;&quot;&#13;\n\t'</source>\n          <target>t</target>\n        "
+         "</segment>\n      </unit>\n      <unit id=\"j\">\n        <segment "
+         "state=\"initial\">\n          <source>u</source>\n        </segment>\n      </unit>\n "
+         "   </group>\n  </file>\n</xliff>\n"},
+    };
+    for (const auto& [format, expected] : cases)
+        EXPECT_EQ(WriteCatalog(catalog, format), expected) << CatalogFormatName(format);
 }
 
 TEST(CatalogFormatsTest, XmlWritersRefuseWhatXmlCannotCarry) {

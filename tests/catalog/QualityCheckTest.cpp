@@ -49,9 +49,10 @@ TEST(QualityCheck, PlaceholderProblemsAreNamed) {
 }
 
 TCatalogEntry Entry(std::string source, std::string translation,
-                    TEntryState state = TEntryState::Done, Strings menus = {}) {
+                    TEntryState state = TEntryState::Done, Strings menus = {},
+                    std::string context = "Caption") {
     TCatalogEntry entry;
-    entry.context = "Caption";
+    entry.context = std::move(context);
     entry.source = std::move(source);
     entry.translation = std::move(translation);
     entry.state = state;
@@ -98,6 +99,14 @@ TEST(QualityCheck, EachEntryIsCheckedAsAReviewerWould) {
         catalog.entries.push_back(entry);
         EXPECT_EQ(Findings(catalog), expected) << entry.source << " -> " << entry.translation;
     }
+    // Greek asks with a semicolon; elsewhere it stays a semicolon.
+    TCatalog greek;
+    greek.locale = "el";
+    greek.entries = {Entry("Where?", "Πού;"), Entry("Why?", "Γιατί\u037E")};
+    EXPECT_EQ(Findings(greek), Strings{});
+    greek.locale = "de";
+    EXPECT_EQ(Findings(greek), Strings{"warning punctuation: the source ends with a question "
+                                       "mark; the translation with a semicolon"});
 }
 
 TEST(QualityCheck, PluralFormsObsoleteEntriesAndMenus) {

@@ -492,7 +492,7 @@ TEST_F(PhrasebookTest, TheUsersDataSurvivesSwitchesAndReachesNoDictionary) {
     server_->SetLanguage("Deutsch");
     // Read through Qt itself.
     EXPECT_EQ(window_->findChild<QAction*>("OpenJournalAction")->text(),
-              QString::fromUtf8("&Tagebuch öffnen..."));
+              QString::fromUtf8("Tagebuch ö&ffnen..."));
     EXPECT_EQ(window_->findChild<QAction*>("SaveJournalAction")->statusTip(),
               "Das Tagebuch speichern");
     EXPECT_EQ(window_->Vocabulary()->headerData(1, Qt::Horizontal).toString(), "Bedeutung");

@@ -342,6 +342,20 @@ TEST_F(Lngtool, ExportTranslateElsewhereImportAndCheck) {
               "{\n  \"errors\": 0,\n  \"findings\": [],\n  \"warnings\": 0\n}\n");
     EXPECT_EQ(Ok({"stats"}).out, "language\tentries\tdone\tneeds-review\tuntranslated\tdone%\n"
                                  "Deutsch\t3\t3\t0\t0\t100.0\n");
+    // A reviewer's mark and note stay beside the entry, invisible to the value's readers.
+    Ok({"--language", "Deutsch", "mark", "Caption", "Close", "needs-review", "--note",
+        "Too formal?"});
+    EXPECT_NE(ReadFileBytes(german).find(";@state needs-review\r\n;@translator Too formal?\r\n"
+                                         "Close=Schließen\r\n"),
+              std::string::npos);
+    EXPECT_EQ(Ok({"--language", "Deutsch", "get", "Caption", "Close"}).out, "Schließen\n");
+    EXPECT_EQ(
+        Ok({"stats", "--json"}).out,
+        "[\n  {\n    \"done\": 2,\n    \"entries\": 3,\n    \"language\": \"Deutsch\",\n"
+        "    \"needsReview\": 1,\n    \"percentDone\": 66.7,\n    \"untranslated\": 0\n  }\n]\n");
+    EXPECT_EQ(Lng({"mark", "Caption", "Close", "finished"}).status, 2);
+    EXPECT_EQ(Lng({"--language", "Deutsch", "mark", "Hint", "Close", "done"}).err,
+              "lngtool: The dictionary has no entry \"Close\" in section \"Hint\"\n");
 
     // Pseudo-localization makes a language whose texts show at a glance.
     Ok({"pseudo", "Pseudo"});

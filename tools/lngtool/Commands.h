@@ -16,7 +16,7 @@ void AddLanguageCommands(CommandLine& cli);
 void AddEntryCommands(CommandLine& cli);
 // locale, plurals, add-plurals
 void AddLocaleCommands(CommandLine& cli);
-// export, import, check, stats, pseudo
+// export, import, check, stats, pseudo, mark
 void AddCatalogCommands(CommandLine& cli);
 
 // The canonical form of a locale tag; refuses a tag that names no language.

@@ -7,6 +7,7 @@
 #include "tavrel/catalog/QualityCheck.h"
 #include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/EntryNotes.h"
 #include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 
@@ -283,6 +284,26 @@ void AddPseudo(CommandLine& cli) {
     });
 }
 
+void AddMark(CommandLine& cli) {
+    CLI::App& cmd = cli.Add(
+        "mark SECTION KEY STATE [--note TEXT]",
+        "Give an entry of the language the state done, needs-review or untranslated, keeping\n"
+        "its value (done for a translation that really equals its key, such as \"OK\"); with\n"
+        "--note also the translator's note (an empty one removes it).");
+    const Word section = Value(cmd, "SECTION"), key = Value(cmd, "KEY"),
+               stateWord = Value(cmd, "STATE");
+    const Word note = ValueOption(cmd, "--note", "TEXT");
+    cli.Does(cmd, [=](TOvkLocalizeServer& s) {
+        const auto state = EntryStateByName(stateWord.Text());
+        if (!state)
+            throw UsageError("unknown state \"" + stateWord.Raw() +
+                             "\" (done, needs-review, untranslated)");
+        RequireDictionary(s);
+        MarkEntry(s.LanguageFileName(s.Language()), section.Text(), key.Text(), *state,
+                  note.Given() ? std::optional<std::string>(note.Text()) : std::nullopt);
+    });
+}
+
 } // namespace
 
 void AddCatalogCommands(CommandLine& cli) {
@@ -291,6 +312,7 @@ void AddCatalogCommands(CommandLine& cli) {
     AddCheck(cli);
     AddStats(cli);
     AddPseudo(cli);
+    AddMark(cli);
 }
 
 } // namespace lngtool

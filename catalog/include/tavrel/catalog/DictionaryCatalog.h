@@ -6,6 +6,7 @@
 #include "tavrel/catalog/TCatalog.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,13 @@ struct TImportReport {
 // Refused, each with its reason: unknown keys, a source text that differs from the key,
 // broken placeholders, texts a dictionary cannot hold. Obsolete entries are passed over.
 TImportReport ImportCatalog(const TCatalog& incoming, const TDictionarySource& target);
+
+// Gives an entry of a dictionary a state, keeping its value (done for a translation that
+// really equals its key, such as "OK"), and with `translatorNote` the translator's note (an
+// empty one removes it). Returns whether the file changed. Throws std::invalid_argument when
+// the dictionary has no such entry, EIniFileException when the write fails.
+bool MarkEntry(const std::filesystem::path& dictionary, std::string_view section,
+               std::string_view key, TEntryState state,
+               const std::optional<std::string>& translatorNote = std::nullopt);
 
 } // namespace tavrel
