@@ -3,6 +3,7 @@
 
 #include "tavrel/catalog/CatalogFormats.h"
 #include "tavrel/catalog/DictionaryCatalog.h"
+#include "tavrel/catalog/FolderCatalogs.h"
 #include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 
@@ -82,15 +83,19 @@ Folder& TheFolder() {
     return folder;
 }
 
+// A whole folder as lngtool exports it: every language at once on the machine's cores.
 void BM_ExportFolder(benchmark::State& state) {
     const auto format = static_cast<TCatalogFormat>(state.range(0));
     Folder& folder = TheFolder();
     const fs::path out = folder.path / "out";
     fs::create_directories(out);
+    std::vector<TCatalogExport> exports;
+    for (const TDictionarySource& language : folder.languages)
+        exports.push_back({language,
+                           out / (language.language + std::string(CatalogFormatExtension(format))),
+                           format});
     for (auto _ : state)
-        for (const TDictionarySource& language : folder.languages)
-            WriteFolderFile(out / (language.language + std::string(CatalogFormatExtension(format))),
-                            WriteCatalog(ReadDictionaryCatalog(language), format));
+        ExportCatalogs(exports);
     state.SetLabel(std::string(CatalogFormatName(format)));
     state.counters["entries"] = static_cast<double>(kLanguages) * kKeys;
 }
@@ -123,11 +128,14 @@ void BM_ReadFiles(benchmark::State& state) {
     state.SetLabel(std::string(CatalogFormatName(format)));
 }
 
-// The files a translator sends back: every language with 200 entries changed.
+// The files a translator sends back, every language with 200 entries changed, imported as
+// lngtool imports a folder.
 void BM_ImportFolder(benchmark::State& state) {
     const auto format = static_cast<TCatalogFormat>(state.range(0));
     Folder& folder = TheFolder();
-    std::vector<std::string> files;
+    const fs::path in = folder.path / "in";
+    fs::create_directories(in);
+    std::vector<TCatalogImport> imports;
     for (std::size_t l = 0; l < folder.languages.size(); ++l) {
         const TDictionarySource& language = folder.languages[l];
         WriteFolderFile(language.file, folder.originals[l]);
@@ -136,7 +144,10 @@ void BM_ImportFolder(benchmark::State& state) {
             catalog.entries[i].translation = "Neu " + std::to_string(i) + " %1";
             catalog.entries[i].state = TEntryState::Done;
         }
-        files.push_back(WriteCatalog(catalog, format));
+        const fs::path file =
+            in / (language.language + std::string(CatalogFormatExtension(format)));
+        WriteFolderFile(file, WriteCatalog(catalog, format));
+        imports.push_back({file, language});
     }
     std::size_t changed = 0;
     for (auto _ : state) {
@@ -145,9 +156,8 @@ void BM_ImportFolder(benchmark::State& state) {
             WriteFolderFile(folder.languages[l].file, folder.originals[l]);
         state.ResumeTiming();
         changed = 0;
-        for (std::size_t l = 0; l < folder.languages.size(); ++l)
-            changed +=
-                ImportCatalog(ReadCatalog(files[l], format), folder.languages[l]).changed.size();
+        for (const TCatalogImportResult& result : ImportCatalogs(imports))
+            changed += result.failure ? 0 : result.report.changed.size();
     }
     state.SetLabel(std::string(CatalogFormatName(format)));
     state.counters["changed"] = static_cast<double>(changed);

@@ -351,15 +351,15 @@ private:
     void TakePlurals(const TCatalogEntry& incoming, const TCatalogEntry& current,
                      std::vector<std::string>& what) {
         bool changed = false;
-        for (const auto& [category, text] : incoming.plurals) {
-            if (category == "other" || text.empty())
+        for (const auto& form : incoming.plurals) {
+            if (form.first == "other" || form.second.empty())
                 continue;
             const auto now = std::find_if(current.plurals.begin(), current.plurals.end(),
-                                          [&](const auto& p) { return p.first == category; });
-            if (now != current.plurals.end() && now->second == text)
+                                          [&](const auto& p) { return p.first == form.first; });
+            if (now != current.plurals.end() && now->second == form.second)
                 continue;
-            dictionary_.WriteString(current.context, PluralVariantKey(current.source, category),
-                                    text);
+            dictionary_.WriteString(current.context, PluralVariantKey(current.source, form.first),
+                                    form.second);
             changed = true;
         }
         if (changed)

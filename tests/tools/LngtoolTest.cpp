@@ -370,6 +370,14 @@ TEST_F(Lngtool, ExportTranslateElsewhereImportAndCheck) {
                   (all / "Pseudo.po").string() + "\n");
     EXPECT_EQ(Ok({"import", all.string()}).out,
               "Deutsch: 0 changed, 0 refused\nPseudo: 0 changed, 0 refused\n");
+    // A broken file fails the command but keeps no other language from its import.
+    WriteFileBytes(all / "Deutsch.po", "msgid \"a\"\nmsgstr \"b\"\nmsgid bad\n");
+    const Result broken = Lng({"import", all.string()});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "Pseudo: 0 changed, 0 refused\n");
+    EXPECT_EQ(broken.err, "lngtool: " + (all / "Deutsch.po").string() +
+                              ": not a valid PO file: line 3: keyword \"bad\" unknown\n"
+                              "lngtool: 1 of 2 imports failed\n");
     EXPECT_EQ(Lng({"export", "odt", po.string()}).status, 2);
     EXPECT_EQ(Lng({"import", (scratch / "missing.po").string()}).status, 1);
 }

@@ -4,20 +4,18 @@
 #include "Commands.h"
 #include "tavrel/catalog/CatalogFormats.h"
 #include "tavrel/catalog/DictionaryCatalog.h"
+#include "tavrel/catalog/FolderCatalogs.h"
 #include "tavrel/catalog/QualityCheck.h"
 #include "tavrel/localize/LanguageLocale.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/EntryNotes.h"
-#include "tavrel/storage/FolderFile.h"
 #include "tavrel/storage/ProfileFile.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace lngtool {
 
@@ -41,15 +39,6 @@ TCatalogFormat FormatArgument(const Word& word) {
     return *format;
 }
 
-std::string ReadWholeFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot read " + file.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // A file name for a language: its name with what no file name may hold replaced.
 std::string FileStem(const std::string& language) {
     std::string stem = language;
@@ -59,12 +48,11 @@ std::string FileStem(const std::string& language) {
     return stem == "." || stem == ".." ? "_" : stem;
 }
 
-void ExportOne(TOvkLocalizeServer& s, std::string language, TCatalogFormat format,
-               const fs::path& file) {
+TCatalogExport ExportOf(TOvkLocalizeServer& s, std::string language, TCatalogFormat format,
+                        const fs::path& file) {
     if (format == TCatalogFormat::Pot)
         language = kDefaultLanguage; // a template holds the application's texts
-    const TCatalog catalog = ReadDictionaryCatalog(SourceOf(s, language));
-    WriteFolderFile(file, WriteCatalog(catalog, format));
+    return {SourceOf(s, language), file, format};
 }
 
 void AddExport(CommandLine& cli) {
@@ -79,8 +67,9 @@ void AddExport(CommandLine& cli) {
         const TCatalogFormat format = FormatArgument(formatWord);
         const fs::path target(file.Raw());
         if (!all.Given())
-            return ExportOne(s, s.Language(), format, target);
+            return ExportCatalogs({ExportOf(s, s.Language(), format, target)});
         fs::create_directories(target);
+        std::vector<TCatalogExport> exports;
         for (const std::string& language : s.LanguageList().Names()) {
             const bool isDefault = language == kDefaultLanguage;
             // The Default dictionary is the template of a gettext folder.
@@ -88,11 +77,13 @@ void AddExport(CommandLine& cli) {
                 isDefault && format == TCatalogFormat::Po ? TCatalogFormat::Pot : format;
             if (format == TCatalogFormat::Pot && !isDefault)
                 continue;
-            const fs::path written =
-                target / (FileStem(language) + std::string(CatalogFormatExtension(own)));
-            ExportOne(s, language, own, written);
-            std::cout << written.string() << '\n';
+            exports.push_back(
+                ExportOf(s, language, own,
+                         target / (FileStem(language) + std::string(CatalogFormatExtension(own)))));
         }
+        ExportCatalogs(exports);
+        for (const TCatalogExport& written : exports)
+            std::cout << written.file.string() << '\n';
     });
 }
 
@@ -107,23 +98,30 @@ void PrintReport(const TImportReport& report, const std::string& language) {
               << " refused\n";
 }
 
-void ImportOne(TOvkLocalizeServer& s, const fs::path& file, const std::string& language) {
-    const std::string bytes = ReadWholeFile(file);
-    const auto format = DetectCatalogFormat(file.filename().string(), bytes);
-    if (!format)
-        throw std::runtime_error(file.string() + " is not a PO, XLIFF or TS file");
-    TCatalog incoming;
-    try {
-        incoming = ReadCatalog(bytes, *format);
-    } catch (const ECatalogFormatError& e) {
-        throw std::runtime_error(file.string() + ": " + e.what());
+// Prints each import's report in order; a failed one is told on standard error, and the
+// command fails once all were tried.
+void ReportImports(const std::vector<TCatalogImport>& imports) {
+    const std::vector<TCatalogImportResult> results = ImportCatalogs(imports);
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (results[i].failure) {
+            ++failed;
+            try {
+                std::rethrow_exception(results[i].failure);
+            } catch (const std::exception& e) {
+                std::cerr << "lngtool: " << e.what() << '\n';
+            }
+            continue;
+        }
+        if (results[i].report.convertedToUtf8)
+            std::cerr
+                << "lngtool: notice: " << imports[i].target.file.string()
+                << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
+        PrintReport(results[i].report, imports[i].target.language);
     }
-    const TDictionarySource target = SourceOf(s, language);
-    const TImportReport report = ImportCatalog(incoming, target);
-    if (report.convertedToUtf8)
-        std::cerr << "lngtool: notice: " << target.file.string()
-                  << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
-    PrintReport(report, language);
+    if (failed > 0)
+        throw std::runtime_error(std::to_string(failed) + " of " + std::to_string(results.size()) +
+                                 " imports failed");
 }
 
 void AddImport(CommandLine& cli) {
@@ -135,13 +133,21 @@ void AddImport(CommandLine& cli) {
     const Word file = Value(cmd, "FILE");
     cli.Does(cmd, [=](TOvkLocalizeServer& s) {
         const fs::path source(file.Raw());
-        if (!fs::is_directory(source))
-            return ImportOne(s, source, s.Language());
+        if (!fs::is_directory(source)) {
+            const TDictionarySource target = SourceOf(s, s.Language());
+            const TImportReport report = ImportCatalog(ReadCatalogFile(source), target);
+            if (report.convertedToUtf8)
+                std::cerr << "lngtool: notice: " << target.file.string()
+                          << " is now UTF-8 (it was Windows-1252, which cannot hold the text "
+                             "written)\n";
+            return PrintReport(report, target.language);
+        }
         std::vector<fs::path> files;
         for (const auto& item : fs::directory_iterator(source))
             if (item.is_regular_file() && item.path().extension() != ".pot")
                 files.push_back(item.path());
         std::sort(files.begin(), files.end());
+        std::vector<TCatalogImport> imports;
         for (const fs::path& each : files) {
             const int at = s.LanguageList().IndexOf(each.stem().string());
             const std::string language = at < 0 ? std::string() : s.LanguageList().Strings(at);
@@ -149,8 +155,9 @@ void AddImport(CommandLine& cli) {
                 std::cerr << "lngtool: " << each.string() << " names no language; left alone\n";
                 continue;
             }
-            ImportOne(s, each, language);
+            imports.push_back({each, SourceOf(s, language)});
         }
+        ReportImports(imports);
     });
 }
 
