@@ -626,16 +626,24 @@ void ProfileDocument::AppendAddedNotes(std::size_t s, std::uint32_t ref,
     }
 }
 
+std::optional<std::pair<std::size_t, std::uint32_t>>
+ProfileDocument::EntryRef(std::string_view section, std::string_view key) const {
+    const std::size_t s = FindSection(section);
+    if (s == FlatIndex::kNone)
+        return std::nullopt;
+    const std::size_t pos = FindKeySlot(s, key);
+    if (pos == FlatIndex::kNone)
+        return std::nullopt;
+    return std::pair{s, keyIndex_.At(pos).b};
+}
+
 std::vector<std::string_view> ProfileDocument::Notes(std::string_view section,
                                                      std::string_view key) const {
     std::vector<std::string_view> notes;
-    const std::size_t s = FindSection(section);
-    if (s == FlatIndex::kNone)
+    const auto entry = EntryRef(section, key);
+    if (!entry)
         return notes;
-    const std::size_t pos = FindKeySlot(s, key);
-    if (pos == FlatIndex::kNone)
-        return notes;
-    const std::uint32_t ref = keyIndex_.At(pos).b;
+    const auto [s, ref] = *entry;
     for (const std::uint32_t at : NoteRunAbove(s, ref))
         notes.push_back(NoteText(LineAt(U32(s), at)));
     AppendAddedNotes(s, ref, notes);
@@ -650,13 +658,10 @@ void ProfileDocument::DropNotes(std::size_t s, std::uint32_t ref) {
 
 bool ProfileDocument::SetNotes(std::string_view section, std::string_view key,
                                const std::vector<std::string>& notes) {
-    const std::size_t s = FindSection(section);
-    if (s == FlatIndex::kNone)
+    const auto entry = EntryRef(section, key);
+    if (!entry)
         return false;
-    const std::size_t pos = FindKeySlot(s, key);
-    if (pos == FlatIndex::kNone)
-        return false;
-    const std::uint32_t ref = keyIndex_.At(pos).b;
+    const auto [s, ref] = *entry;
     const std::vector<std::string_view> current = Notes(section, key);
     if (std::equal(current.begin(), current.end(), notes.begin(), notes.end()))
         return false;

@@ -238,6 +238,9 @@ private:
     // Notes set by SetNotes, written right above their entry; appended to `notes`.
     void AppendAddedNotes(std::size_t s, std::uint32_t ref,
                           std::vector<std::string_view>& notes) const;
+    // The section and line ref of the first entry of that key; nothing when absent.
+    std::optional<std::pair<std::size_t, std::uint32_t>> EntryRef(std::string_view section,
+                                                                  std::string_view key) const;
     // The refs of the note lines above the entry at `ref`, nearest last.
     std::vector<std::uint32_t> NoteRunAbove(std::size_t s, std::uint32_t ref) const;
     void DropNotes(std::size_t s, std::uint32_t ref);

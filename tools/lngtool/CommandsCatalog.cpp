@@ -98,6 +98,13 @@ void PrintReport(const TImportReport& report, const std::string& language) {
               << " refused\n";
 }
 
+void PrintImport(const TImportReport& report, const TDictionarySource& target) {
+    if (report.convertedToUtf8)
+        std::cerr << "lngtool: notice: " << target.file.string()
+                  << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
+    PrintReport(report, target.language);
+}
+
 // Prints each import's report in order; a failed one is told on standard error, and the
 // command fails once all were tried.
 void ReportImports(const std::vector<TCatalogImport>& imports) {
@@ -113,11 +120,7 @@ void ReportImports(const std::vector<TCatalogImport>& imports) {
             }
             continue;
         }
-        if (results[i].report.convertedToUtf8)
-            std::cerr
-                << "lngtool: notice: " << imports[i].target.file.string()
-                << " is now UTF-8 (it was Windows-1252, which cannot hold the text written)\n";
-        PrintReport(results[i].report, imports[i].target.language);
+        PrintImport(results[i].report, imports[i].target);
     }
     if (failed > 0)
         throw std::runtime_error(std::to_string(failed) + " of " + std::to_string(results.size()) +
@@ -135,12 +138,7 @@ void AddImport(CommandLine& cli) {
         const fs::path source(file.Raw());
         if (!fs::is_directory(source)) {
             const TDictionarySource target = SourceOf(s, s.Language());
-            const TImportReport report = ImportCatalog(ReadCatalogFile(source), target);
-            if (report.convertedToUtf8)
-                std::cerr << "lngtool: notice: " << target.file.string()
-                          << " is now UTF-8 (it was Windows-1252, which cannot hold the text "
-                             "written)\n";
-            return PrintReport(report, target.language);
+            return PrintImport(ImportCatalog(ReadCatalogFile(source), target), target);
         }
         std::vector<fs::path> files;
         for (const auto& item : fs::directory_iterator(source))
