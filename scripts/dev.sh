@@ -73,7 +73,7 @@ test)
     cmake --build "$build-asan"
     phase "tests with AddressSanitizer + UndefinedBehaviorSanitizer"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
-    LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" \
+    LSAN_OPTIONS=suppressions="$root/tests/lsan.supp":print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     CXXFLAGS="$sanitize" LDFLAGS="$sanitize" \
         ctest --test-dir "$build-asan" --output-on-failure -j"$(nproc)"

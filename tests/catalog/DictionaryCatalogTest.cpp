@@ -1,9 +1,11 @@
 #include "tavrel/catalog/DictionaryCatalog.h"
 
 #include "tavrel/catalog/CatalogFormats.h"
+#include "tavrel/catalog/FolderCatalogs.h"
 #include "tavrel/storage/ProfileFile.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace tavrel {
@@ -196,6 +198,52 @@ TEST_F(DictionaryCatalogTest, AFailedImportWritesNothing) {
     incoming.entries = {Changed("Email", "E-mail")};
     EXPECT_THROW(ImportCatalog(incoming, polish), EIniFileException);
     EXPECT_EQ(ReadFileBytes(polish.file), broken);
+}
+
+// A folder at once: each import stands alone, a failing one is reported in its place.
+TEST_F(DictionaryCatalogTest, FolderImportsStandAloneAndExportsWriteEveryFile) {
+    const TDictionarySource german{"Deutsch", dir / "de.Lng", polish.defaultFile, "de", "en"};
+    WriteFileBytes(german.file, "[Definitions]\r\nOvkLanguage=Deutsch\r\n[Caption]\r\n"
+                                "Phrasebook=Sprachführer\r\n");
+    ExportCatalogs({{polish, dir / "pl.xlf", TCatalogFormat::Xliff},
+                    {german, dir / "de.ts", TCatalogFormat::Ts}});
+    std::string ts = ReadFileBytes(dir / "de.ts");
+    const std::string from = "<translation>Sprachführer</translation>";
+    ASSERT_NE(ts.find(from), std::string::npos) << ts;
+    ts.replace(ts.find(from), from.size(), "<translation>Reisebuch</translation>");
+    WriteFileBytes(dir / "de.ts", ts);
+    WriteFileBytes(dir / "broken.po", "msgid \"a\"\nmsgstr \"b\"\nmsgid bad\n");
+
+    const std::vector<TCatalogImportResult> results =
+        ImportCatalogs({{dir / "pl.xlf", polish},
+                        {dir / "broken.po", polish},
+                        {dir / "de.ts", german},
+                        {dir / "missing.po", german}});
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_FALSE(results[0].failure);
+    EXPECT_TRUE(results[0].report.changed.empty()); // exported and read back unchanged
+    EXPECT_EQ(test::MessageOf([&] { std::rethrow_exception(results[1].failure); }),
+              (dir / "broken.po").string() +
+                  ": not a valid PO file: line 3: keyword \"bad\" unknown");
+    ASSERT_FALSE(results[2].failure);
+    ASSERT_EQ(results[2].report.changed.size(), 1u);
+    EXPECT_EQ(results[2].report.changed[0].what, "translation");
+    EXPECT_EQ(test::MessageOf([&] { std::rethrow_exception(results[3].failure); }),
+              "Cannot read " + (dir / "missing.po").string());
+    EXPECT_EQ(ProfileFile(german.file).ReadString("Caption", "Phrasebook", ""), "Reisebuch");
+    EXPECT_EQ(ReadFileBytes(polish.file), kPolish);
+}
+
+// A section the file repeats is read as its first one, as every reader of the files does.
+TEST_F(DictionaryCatalogTest, ARepeatedSectionIsReadOnce) {
+    WriteFileBytes(polish.file, std::string(kPolish) + "[Caption]\r\nLater=Później\r\n");
+    const TCatalog catalog = ReadDictionaryCatalog(polish);
+    EXPECT_EQ(std::count_if(catalog.entries.begin(), catalog.entries.end(),
+                            [](const TCatalogEntry& e) { return e.source == "Phrasebook"; }),
+              1);
+    EXPECT_EQ(std::count_if(catalog.entries.begin(), catalog.entries.end(),
+                            [](const TCatalogEntry& e) { return e.source == "Later"; }),
+              0);
 }
 
 } // namespace

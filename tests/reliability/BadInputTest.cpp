@@ -179,8 +179,10 @@ TEST_F(BadInput, AHundredMegabyteDictionaryWorksInBoundedMemory) {
         EXPECT_EQ(run.status, 0) << what << ": " << run.err;
         std::cout << what << ": " << run.seconds << " s, peak " << run.peakKiB / 1024
                   << " MiB for a " << mib << " MiB dictionary\n";
-        // The parsed copy, the new content and the file's bytes, with room to spare.
-        EXPECT_LT(static_cast<double>(run.peakKiB) / 1024, 8 * mib + 64) << what;
+        // The parsed copy, the new content and the file's bytes, with room to spare, and the
+        // program itself: with Qt and the translators' format libraries about 60 MiB under
+        // AddressSanitizer before it reads a byte.
+        EXPECT_LT(static_cast<double>(run.peakKiB) / 1024, 8 * mib + 96) << what;
         RecordProperty(what.substr(0, what.find(' ')) + "_peak_mib",
                        std::to_string(run.peakKiB / 1024));
     }
