@@ -20,8 +20,10 @@ packages=(
     fonts-dejavu-core fonts-wqy-microhei
 )
 
-# Only the test command needs these: clang with libFuzzer and the sanitizer run-times.
-test_packages=(clang libclang-rt-dev translate-toolkit)
+# Only the test command needs these: clang with libFuzzer and the sanitizer run-times, the
+# translators' tools the exported files are checked with, and the validators of the files a
+# desktop installs.
+test_packages=(clang libclang-rt-dev translate-toolkit desktop-file-utils appstream man-db)
 
 install_missing() {
     local missing=()

@@ -2,10 +2,16 @@
 
 #include "ErrorBox.h"
 
+#include <QIcon>
+
 namespace tavrel::editor {
 
 TEditorApplication::TEditorApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("lngedit"));
+    // The desktop entry it is installed with names it to the desktop, and the icon installed
+    // beside it is its window's.
+    setDesktopFileName(QStringLiteral("org.tavrel.lngedit"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tavrel.lngedit")));
 }
 
 bool TEditorApplication::notify(QObject* receiver, QEvent* event) {

@@ -80,7 +80,8 @@ public:
             "usage: lngtool [--language NAME] COMMAND [ARGS]\n\n"
             "Reads and edits the dictionaries of the localization server. Commands work on\n"
             "the current language unless --language NAME picks another for that command.\n"
-            "Put -- before values that start with '-': every word after it is a value.\n\n"
+            "Put -- before values that start with '-': every word after it is a value.\n"
+            "lngtool --version prints the version.\n\n"
             "Commands:\n";
         for (const auto& [name, command] : commands_)
             text += "  " + command.synopsis + "\n      " + command.help + '\n';
@@ -152,6 +153,7 @@ CommandLine::CommandLine() : help_(std::make_shared<HelpText>()) {
     // --language may follow the command name as well.
     app_.fallthrough();
     language_ = ValueOption(app_, "--language", "NAME");
+    app_.set_version_flag("--version", std::string("lngtool " TAVREL_VERSION));
     helpCommand_ = app_.add_subcommand("help");
     helpCommand_->allow_extras()->fallthrough(false);
 }
@@ -180,6 +182,9 @@ int CommandLine::Run(int argc, const char* const* argv) {
         app_.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::cout << app_.help();
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << "lngtool " TAVREL_VERSION "\n";
         return 0;
     } catch (const CLI::ParseError& error) {
         const CLI::App* command = Selected();
