@@ -168,6 +168,10 @@ private:
         }
         const std::vector<std::string> sources = LinesFromCommaText(entry_->source),
                                        lines = LinesFromCommaText(text);
+        // A key of one line over a list names the list rather than holding its lines (an
+        // entry made by hand, "Colours"): there is nothing to compare.
+        if (sources.size() <= 1 && lines.size() > 1)
+            return;
         if (sources.size() != lines.size())
             Add(TFindingLevel::Warning, "lines", text,
                 "the source has " + std::to_string(sources.size()) + " lines, the translation " +

@@ -246,5 +246,36 @@ TEST_F(DictionaryCatalogTest, ARepeatedSectionIsReadOnce) {
               0);
 }
 
+// What an import does at the edges of what a dictionary can hold.
+TEST_F(DictionaryCatalogTest, ImportsAtTheEdgesOfWhatADictionaryHolds) {
+    // A plural form with a broken placeholder refuses the whole message.
+    TCatalogEntry plural = Changed("%n phrases", "%n zwrotów");
+    plural.plurals[2].second = "zwrotów"; // "many" must show its count
+    // A translator's note on an entry only the Default dictionary has adds the entry, still
+    // untranslated, to carry it.
+    TCatalogEntry noted = Find(ReadDictionaryCatalog(polish), "%1 of %2");
+    noted.translatorNote = "Keep the order";
+    EXPECT_EQ(Import({plural, noted}),
+              (std::vector<std::string>{
+                  "changed Messages/%1 of %2: translator note",
+                  "refused Messages/%n phrases: broken placeholder (many form): missing "
+                  "placeholder %n",
+              }));
+    EXPECT_NE(
+        ReadFileBytes(polish.file).find(";@translator Keep the order\r\n%1 of %2=%1 of %2\r\n"),
+        std::string::npos);
+    EXPECT_EQ(Find(ReadDictionaryCatalog(polish), "%1 of %2").state, TEntryState::Untranslated);
+
+    // A Windows-1252 dictionary given a text the code page lacks becomes UTF-8 and says so.
+    WriteFileBytes(polish.file, "[Definitions]\r\nOvkLanguage=Polski\r\n[Caption]\r\n"
+                                "Phrasebook=Rozm\xF3wki\r\n");
+    TCatalog incoming;
+    incoming.entries = {Changed("Phrasebook", "Rozmówki, słownik")};
+    const TImportReport report = ImportCatalog(incoming, polish);
+    EXPECT_TRUE(report.convertedToUtf8);
+    EXPECT_EQ(ReadFileBytes(polish.file), "\xEF\xBB\xBF[Definitions]\r\nOvkLanguage=Polski\r\n"
+                                          "[Caption]\r\nPhrasebook=Rozmówki, słownik\r\n");
+}
+
 } // namespace
 } // namespace tavrel

@@ -93,6 +93,14 @@ TEST(QualityCheck, EachEntryIsCheckedAsAReviewerWould) {
          {"warning untranslated: not translated yet"}},
         {Entry("Open", "Öffnen", TEntryState::NeedsReview),
          {"warning needs-review: the translation needs review"}},
+        // A Text value is a list of lines, each checked against its own.
+        {Entry("\"Where?\",%1", "Wo?,%1", TEntryState::Done, {}, "Text"), {}},
+        {Entry("\"Where?\",%1", "Wo,%2", TEntryState::Done, {}, "Text"),
+         {"warning punctuation: the source ends with a question mark; the translation does not",
+          "error placeholders: placeholders renumbered: %1 became %2"}},
+        {Entry("a,b", "a", TEntryState::Done, {}, "Text"),
+         {"warning lines: the source has 2 lines, the translation 1"}},
+        {Entry("Colours", "Rot,Grün", TEntryState::Done, {}, "Text"), {}}, // names the list
     };
     for (const auto& [entry, expected] : cases) {
         TCatalog catalog;

@@ -358,8 +358,12 @@ TEST_F(Lngtool, ExportTranslateElsewhereImportAndCheck) {
               "lngtool: The dictionary has no entry \"Close\" in section \"Hint\"\n");
 
     // Pseudo-localization makes a language whose texts show at a glance.
+    Ok({"set-lines", "Text", "Colours", "Red", "Dark green"});
     Ok({"pseudo", "Pseudo"});
     EXPECT_EQ(Ok({"--language", "Pseudo", "get", "Caption", "&Open"}).out, "[&Oþéñ ~]\n");
+    // A list of lines stays one: each line is pseudo-text of its own.
+    EXPECT_EQ(Ok({"--language", "Pseudo", "lines", "Text", "Colours"}).out,
+              "[Ŕéð ~]\n[Ðáŕķ ĝŕééñ ~-~]\n");
     // Its placeholders and accelerators still pass the strictest check.
     EXPECT_EQ(Ok({"check", "Pseudo", "--warnings-as-errors"}).out, "0 errors, 0 warnings\n");
 
