@@ -349,6 +349,25 @@ struct TReader20 {
     }
 };
 
+// The entries of each context in a <group> of its own (numbered from 1), those without
+// context outside any group: the shape both XLIFF versions share.
+template <class NameGroup, class WriteEntry>
+void WriteGroups(XmlWriter& xml, const TCatalog& catalog, const NameGroup& nameGroup,
+                 const WriteEntry& writeEntry) {
+    std::size_t groups = 0;
+    for (const auto& [begin, end] : ContextRuns(catalog.entries)) {
+        const std::string& context = catalog.entries[begin].context;
+        if (!context.empty()) {
+            xml.Start("group");
+            nameGroup(context, ++groups);
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            writeEntry(catalog.entries[i]);
+        if (!context.empty())
+            xml.End();
+    }
+}
+
 } // namespace
 
 std::string WriteXliff12(const TCatalog& catalog) {
@@ -363,17 +382,10 @@ std::string WriteXliff12(const TCatalog& catalog) {
         xml.Attribute("target-language", catalog.locale);
     xml.Attribute("datatype", "plaintext");
     xml.Start("body");
-    for (const auto& [begin, end] : ContextRuns(catalog.entries)) {
-        const std::string& context = catalog.entries[begin].context;
-        if (!context.empty()) {
-            xml.Start("group");
-            xml.Attribute("resname", context);
-        }
-        for (std::size_t i = begin; i < end; ++i)
-            WriteEntry12(xml, catalog.entries[i], categories);
-        if (!context.empty())
-            xml.End();
-    }
+    WriteGroups(
+        xml, catalog,
+        [&](const std::string& context, std::size_t) { xml.Attribute("resname", context); },
+        [&](const TCatalogEntry& entry) { WriteEntry12(xml, entry, categories); });
     xml.End(); // body
     xml.End(); // file
     xml.End(); // xliff
@@ -416,19 +428,13 @@ std::string WriteXliff2(const TCatalog& catalog) {
     if (!catalog.language.empty())
         xml.Attribute("original", catalog.language);
     xml.Attribute("xml:space", "preserve");
-    std::size_t groups = 0;
-    for (const auto& [begin, end] : ContextRuns(catalog.entries)) {
-        const std::string& context = catalog.entries[begin].context;
-        if (!context.empty()) {
-            xml.Start("group");
-            xml.Attribute("id", "g" + std::to_string(++groups));
+    WriteGroups(
+        xml, catalog,
+        [&](const std::string& context, std::size_t number) {
+            xml.Attribute("id", "g" + std::to_string(number));
             xml.Attribute("name", context);
-        }
-        for (std::size_t i = begin; i < end; ++i)
-            WriteEntry20(xml, catalog.entries[i], categories);
-        if (!context.empty())
-            xml.End();
-    }
+        },
+        [&](const TCatalogEntry& entry) { WriteEntry20(xml, entry, categories); });
     xml.End(); // file
     xml.End(); // xliff
     return xml.Finish();

@@ -405,14 +405,10 @@ std::size_t ProfileDocument::FindKeySlot(std::size_t section, std::string_view k
 
 std::optional<std::string_view> ProfileDocument::Find(std::string_view section,
                                                       std::string_view key) const {
-    const std::size_t s = FindSection(section);
-    if (s == FlatIndex::kNone)
+    const auto entry = EntryRef(section, key);
+    if (!entry)
         return std::nullopt;
-    const std::size_t pos = FindKeySlot(s, key);
-    if (pos == FlatIndex::kNone)
-        return std::nullopt;
-    const FlatIndex::Slot& slot = keyIndex_.At(pos);
-    const Line& line = LineAt(slot.a, slot.b);
+    const Line& line = LineAt(U32(entry->first), entry->second);
     if (line.kind == LineKind::BareKey)
         return std::nullopt;
     return line.Value();
