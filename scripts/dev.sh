@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
-#   scripts/dev.sh run   install what is missing, build, start the editor
+#   scripts/dev.sh run   install what is missing, build, start the editor (while no dictionary
+#                        folder has been chosen, beside the example application on its
+#                        dictionaries; see start_editor)
 #   scripts/dev.sh test  install what is missing, build, run every test; then the whole suite
 #                        again with AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
 #                        storage and server tests with ThreadSanitizer, and the fuzz targets
@@ -44,13 +46,87 @@ configure_and_build() {
     cmake --build "$build"
 }
 
+# A per-user base folder as the library finds it: the variable when it holds an absolute
+# path, else `fallback` under the home folder.
+user_base() {
+    local value="${!1:-}" home="${HOME:-}"
+    if [[ "$value" == /* ]]; then
+        printf '%s\n' "$value"
+        return
+    fi
+    [[ "$home" == /* ]] || home="$(getent passwd "$(id -u)" | cut -d: -f6)"
+    printf '%s\n' "$home/$2"
+}
+
+# Whether the settings store names no dictionary folder (DicPath in the section Others),
+# or only FOLDER. The store is read as the library reads it: names in any letter case,
+# blanks around them trimmed, %XX escapes undone. A store that cannot be read counts as
+# naming another folder.
+no_folder_chosen_but() {
+    local store raw path
+    store="$(user_base XDG_CONFIG_HOME .config)/Tavrel/Localize.ini"
+    [ -e "$store" ] || return 0
+    { [ -f "$store" ] && [ -r "$store" ]; } || return 1
+    while IFS= read -r raw; do
+        # Only the store's own escapes may reach printf as escapes.
+        raw="${raw//\\/\\\\}"
+        printf -v path '%b' "$(sed 's/%\([0-9A-Fa-f][0-9A-Fa-f]\)/\\x\1/g' <<<"$raw")"
+        [ -z "$path" ] || [ "$path" -ef "$1" ] || return 1
+    done < <(LC_ALL=C awk '
+        { sub(/\r$/, "") }
+        NR == 1 { sub(/^\357\273\277/, "") }
+        /^[ \t]*\[/ {
+            name = $0
+            sub(/^[ \t]*\[[ \t]*/, "", name)
+            sub(/[ \t]*\].*$/, "", name)
+            others = tolower(name) == "others"
+            next
+        }
+        others && index($0, "=") > 0 {
+            at = index($0, "=")
+            key = substr($0, 1, at - 1)
+            gsub(/^[ \t]+|[ \t]+$/, "", key)
+            if (tolower(key) != "dicpath")
+                next
+            value = substr($0, at + 1)
+            gsub(/^[ \t]+|[ \t]+$/, "", value)
+            print value
+        }' "$store")
+}
+
+# Starts the editor. While no dictionary folder has been chosen, the example application
+# runs beside it and both work on the example's per-user copy of its dictionaries, so that
+# a saved change shows in a running program at once. The example records that folder as
+# the chosen one, so this start repeats until the user chooses another folder with the
+# editor's folder button; from then on the editor starts alone. The example is stopped when
+# the editor closes. With arguments (for the editor) the editor starts alone.
+start_editor() {
+    local editor="$build/editor/lngedit" example="$build/examples/phrasebook/phrasebook" folder
+    folder="$(user_base XDG_DATA_HOME .local/share)/Tavrel/Phrasebook"
+    if [ $# -gt 0 ] || [ ! -x "$example" ] || ! no_folder_chosen_but "$folder"; then
+        exec "$editor" "$@"
+    fi
+    # The example copies what its folder lacks of its shipped dictionaries on start: a run
+    # that only lists its texts does so before either window opens.
+    "$example" --dump-texts >/dev/null || exec "$editor"
+    # To the right of the editor, which places itself at 192,106 and is 495 wide.
+    "$example" -qwindowgeometry +695+106 &
+    example_pid=$!
+    trap 'kill "$example_pid" 2>/dev/null; wait "$example_pid" 2>/dev/null || true' EXIT
+    "$editor" --dictionaries "$folder"
+}
+
+# Sourced (by the tests), the script only defines its functions.
+[[ "${BASH_SOURCE[0]}" == "$0" ]] || return 0
+
 case "${1:-}" in
 run)
     install_missing
     configure_and_build
     shift
     if [ -x "$build/editor/lngedit" ]; then
-        exec "$build/editor/lngedit" "$@"
+        start_editor "$@"
+        exit
     fi
     exec "$build/tools/lngtool/lngtool" --help
     ;;

@@ -1,19 +1,25 @@
 // The phrasebook example driven off-screen: its window switched in-process through every
-// shipped language and back, register mode on a copy of its dictionaries, and the program
-// itself run with its command line.
+// shipped language and back, following changes saved in the editor, register mode on a copy
+// of its dictionaries, the program itself run with its command line, and its start beside
+// the editor by the development script.
 
 #include "Phrasebook.h"
 
+#include "EditorWidgets.h"
+#include "ErrorBox.h"
+#include "FMainEditor.h"
 #include "PhrasebookWindow.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtBridge.h"
 #include "tavrel/qt/QtMessages.h"
 #include "tavrel/storage/ProfileFile.h"
+#include "tavrel/storage/SettingsStore.h"
 #include "TempDir.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <QAction>
@@ -25,17 +31,21 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <set>
+#include <signal.h>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -320,6 +330,42 @@ TEST_F(PhrasebookTest, ChangesOfTheShownDictionaryOnDiskShowInTheRunningWindow) 
     EXPECT_EQ(name->text(), "Ann Smith");
 }
 
+// A translator edits a text in the editor's window, on the folder the program recorded as
+// its own: the running window keeps the text until the change is saved, then shows it by
+// itself.
+TEST_F(PhrasebookTest, AChangeSavedInTheEditorShowsInTheRunningWindow) {
+    QStringList errors;
+    tavrel::editor::SetErrorPresenter([&](const QString&, const QString& text) { errors << text; });
+    const auto restore = qScopeGuard([] { tavrel::editor::SetErrorPresenter({}); });
+    server_->SetLanguage("Deutsch");
+    const auto* tabs = window_->findChild<QTabWidget*>("PageTabs");
+    ASSERT_EQ(tabs->tabText(0), QString::fromUtf8("&Sätze"));
+
+    tavrel::editor::TFMain editor;
+    editor.show();
+    for (QAction* action : editor.EditLanguages->actions()) {
+        if (action->text() == "Deutsch")
+            action->trigger();
+    }
+    ASSERT_EQ(editor.Label3->text(), "Deutsch");
+    const int caption = editor.ComboBox1->findText("Caption");
+    editor.ComboBox1->setCurrentIndex(caption);
+    emit editor.ComboBox1->activated(caption);
+    const QList<QListWidgetItem*> rows = editor.ListBox1->findItems("&Phrases", Qt::MatchExactly);
+    ASSERT_EQ(rows.size(), 1);
+    QTest::mouseClick(editor.ListBox1->viewport(), Qt::LeftButton, {},
+                      editor.ListBox1->visualItemRect(rows.front()).center());
+    ASSERT_EQ(editor.Edit1->text(), QString::fromUtf8("&Sätze"));
+    editor.Edit1->selectAll();
+    QTest::keyClicks(editor.Edit1, "&Redewendungen");
+    QTest::qWait(300);
+    EXPECT_EQ(tabs->tabText(0), QString::fromUtf8("&Sätze"));
+
+    editor.Post->click();
+    EXPECT_TRUE(EventsUntil([&] { return tabs->tabText(0) == "&Redewendungen"; }));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
 TEST_F(PhrasebookTest, CountsTakeThePluralFormsOfTheLanguage) {
     auto* size = window_->findChild<QLabel*>("CollectionSizeLabel");
     auto* add = window_->findChild<QPushButton*>("AddButton");
@@ -602,6 +648,212 @@ TEST_F(PhrasebookProgramTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("No such folder"), std::string::npos);
     EXPECT_EQ(Run({"--bogus"}).status, 2);
+}
+
+// --- The editor's start in scripts/dev.sh ----------------------------------------------
+
+// The example behind a wrapper that notes its process and arguments.
+constexpr char kExampleWrapper[] = R"sh(#!/bin/sh
+echo "$$ $*" >> "$TEST_LOG/example"
+exec "$TEST_EXAMPLE" "$@"
+)sh";
+
+// The editor's stand-in: notes its arguments and the files of the folder it is given, then
+// waits (20 s at most) for the example beside it to start.
+constexpr char kEditorStandIn[] = R"sh(#!/bin/sh
+for word in "$@"; do echo "$word"; done > "$TEST_LOG/editor"
+[ "${1:-}" = --dictionaries ] || exit 0
+ls "$2" > "$TEST_LOG/folder"
+n=0
+while [ "$(wc -l < "$TEST_LOG/example")" -lt 2 ] && [ $n -lt 400 ]; do
+    sleep 0.05
+    n=$((n + 1))
+done
+)sh";
+
+// `scripts/dev.sh run` once it has built, on a build folder of the real example and a
+// stand-in for the editor. The per-user folders are temporary; the data home's name holds
+// what the settings store escapes.
+class DevScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(mine_);
+        Script(build_ / "examples" / "phrasebook" / "phrasebook", kExampleWrapper);
+        Script(build_ / "editor" / "lngedit", kEditorStandIn);
+    }
+
+    static void Script(const fs::path& file, const char* text) {
+        fs::create_directories(file.parent_path());
+        tavrel::test::WriteFileBytes(file, text);
+        fs::permissions(file, fs::perms::owner_all);
+    }
+    // The lines a stand-in noted in the last start.
+    std::vector<std::string> Lines(const char* name) const {
+        std::vector<std::string> lines;
+        if (const fs::path log = dir_ / "log" / name; fs::exists(log)) {
+            std::istringstream text(tavrel::test::ReadFileBytes(log));
+            for (std::string line; std::getline(text, line);)
+                lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // Runs the script's start of the editor; its exit status.
+    int StartEditor(const QStringList& arguments = {}) {
+        fs::remove_all(dir_ / "log");
+        fs::create_directories(dir_ / "log");
+        QProcess bash;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("HOME", QString::fromStdString(dir_.Path().string()));
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(user_.ConfigHome().string()));
+        environment.insert("XDG_DATA_HOME", QString::fromStdString(dataHome_.string()));
+        environment.insert("TEST_LOG", QString::fromStdString((dir_ / "log").string()));
+        environment.insert("TEST_EXAMPLE", PHRASEBOOK_EXECUTABLE);
+        bash.setProcessEnvironment(environment);
+        bash.start("bash",
+                   QStringList{"-c",
+                               "source \"$1\" && build=\"$2\" && shift 2 && "
+                               "start_editor \"$@\"",
+                               "dev-test", DEV_SCRIPT, QString::fromStdString(build_.string())} +
+                       arguments);
+        EXPECT_TRUE(bash.waitForFinished(60000));
+        EXPECT_EQ(bash.exitStatus(), QProcess::NormalExit);
+        return bash.exitCode();
+    }
+
+    // Whether the last start ran the example beside the editor on the example's copy: the
+    // copy whole before the editor started, the example stopped once the editor closed.
+    bool StartedBeside() {
+        const std::vector<std::string> example = Lines("example");
+        if (example.empty())
+            return false;
+        EXPECT_EQ(Lines("editor"), (std::vector<std::string>{"--dictionaries", copy_.string()}));
+        std::vector<std::string> seen = Lines("folder"), shipped;
+        for (const fs::directory_entry& entry : fs::directory_iterator(kShipped))
+            shipped.push_back(entry.path().filename().string());
+        std::sort(seen.begin(), seen.end());
+        std::sort(shipped.begin(), shipped.end());
+        EXPECT_TRUE(std::includes(seen.begin(), seen.end(), shipped.begin(), shipped.end()))
+            << ::testing::PrintToString(seen);
+        EXPECT_EQ(example.size(), 2u);
+        EXPECT_THAT(example.front(), ::testing::EndsWith(" --dump-texts"));
+        EXPECT_THAT(example.back(), ::testing::EndsWith(" -qwindowgeometry +695+106"));
+        if (const pid_t pid = std::stoi(example.back()); ::kill(pid, 0) == 0) {
+            ADD_FAILURE() << "the example still runs";
+            ::kill(pid, SIGKILL);
+        }
+        return true;
+    }
+
+    std::string StoredFolder() const {
+        tavrel::SettingsStore store(user_.SettingsFile());
+        return store.OpenKey() ? store.ReadString("Others", "DicPath", "") : "<no store>";
+    }
+
+    tavrel::test::ScopedUserFolders user_;
+    tavrel::test::TempDir dir_;
+    const fs::path build_ = dir_ / "build";
+    const fs::path dataHome_ = dir_ / "data 100% \xC3\xA9]";
+    const fs::path copy_ = dataHome_ / "Tavrel" / "Phrasebook";
+    const fs::path mine_ = dir_ / "mine";
+};
+
+TEST_F(DevScriptTest, TheExampleRunsBesideTheEditorUntilTheUserChoosesAFolder) {
+    // Arguments are for the editor alone.
+    ASSERT_EQ(StartEditor({"--dictionaries", QString::fromStdString(mine_.string())}), 0);
+    EXPECT_EQ(Lines("editor"), (std::vector<std::string>{"--dictionaries", mine_.string()}));
+    EXPECT_FALSE(StartedBeside());
+
+    // A fresh machine, and the next start alike, for the example records its folder.
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_EQ(StartEditor(), 0);
+        EXPECT_TRUE(StartedBeside());
+        EXPECT_TRUE(fs::equivalent(StoredFolder(), copy_));
+    }
+
+    // Chosen with the editor's folder button: the editor starts alone and the choice stays.
+    tavrel::TOvkLocalizeServer(nullptr).SetDicPath(mine_.string());
+    const std::string store = tavrel::test::ReadFileBytes(user_.SettingsFile());
+    ASSERT_EQ(StartEditor(), 0);
+    EXPECT_FALSE(StartedBeside());
+    EXPECT_EQ(Lines("editor"), std::vector<std::string>{});
+    EXPECT_EQ(tavrel::test::ReadFileBytes(user_.SettingsFile()), store);
+}
+
+// The editor as the script starts it: on the folder it is given, remembered as chosen.
+TEST_F(DevScriptTest, TheEditorStartsOnTheFolderItIsGiven) {
+    const fs::path folder = dir_ / "dictionaries";
+    fs::copy(kShipped, folder);
+    QProcess editor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("HOME", QString::fromStdString(dir_.Path().string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(user_.ConfigHome().string()));
+    environment.insert("XDG_DATA_HOME", QString::fromStdString(dataHome_.string()));
+    editor.setProcessEnvironment(environment);
+    editor.setWorkingDirectory(QString::fromStdString(dir_.Path().string()));
+    const auto catalogued = [&] {
+        tavrel::SettingsStore store(user_.SettingsFile());
+        return store.OpenKey() ? store.ReadString("Languages", "Deutsch", "") : std::string();
+    };
+
+    // Shown, the window has scanned the folder and catalogued its languages; a relative
+    // name is stored whole, and no other folder got a dictionary meanwhile.
+    editor.start(LNGEDIT_EXECUTABLE, {"--dictionaries", "dictionaries/"});
+    EXPECT_TRUE(EventsUntil([&] { return catalogued() == (folder / kGerman).string(); }));
+    editor.kill();
+    editor.waitForFinished();
+    EXPECT_EQ(StoredFolder(), folder.string());
+    EXPECT_FALSE(fs::exists(dataHome_));
+
+    // A folder that is not there is refused before any window, and nothing is stored.
+    const std::string store = tavrel::test::ReadFileBytes(user_.SettingsFile());
+    editor.start(LNGEDIT_EXECUTABLE, {"--dictionaries", "missing"});
+    ASSERT_TRUE(editor.waitForFinished(60000));
+    EXPECT_EQ(editor.exitCode(), 2);
+    EXPECT_EQ(editor.readAllStandardError().toStdString(), "lngedit: No such folder: missing\n");
+    EXPECT_EQ(tavrel::test::ReadFileBytes(user_.SettingsFile()), store);
+}
+
+// Settings stores as a hand may leave them: the script takes for chosen what the library
+// reads as the dictionary folder.
+TEST_F(DevScriptTest, ReadsTheChosenFolderAsTheLibraryDoes) {
+    fs::create_directories(copy_);
+    fs::create_directories(user_.SettingsFile().parent_path());
+    // As a hand may escape a path: '/' needs no escape, the data home's '%' and ']' do.
+    const auto escaped = [](const fs::path& path) {
+        std::string out;
+        for (char c : path.string())
+            out += c == '/' ? "%2f" : c == '%' ? "%25" : c == ']' ? "%5D" : std::string(1, c);
+        return out;
+    };
+    const std::string mine = mine_.string();
+    const struct {
+        std::string store;
+        bool beside;
+    } cases[] = {
+        {"", true},
+        {"[Others]\r\nActualLanguage=Deutsch\r\n", true},
+        {"[Others]\r\nDicPath=\r\n", true},
+        {"[Languages]\r\nDicPath=" + mine + "\r\n[Others]\r\nActualLanguage=Deutsch\r\n", true},
+        {"\xEF\xBB\xBF[ others ]\r\n  dicpath = " + escaped(copy_) + "/ \r\n", true},
+        {"[Others]\r\nDicPath=" + mine + "\r\n", false},
+        {"\xEF\xBB\xBF[OTHERS]\nActualLanguage=Deutsch\nDICPATH=" + escaped(mine_) + "\n", false},
+        {"[Others]\r\nDicPath=" + escaped(dataHome_) + "\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.store);
+        tavrel::test::WriteFileBytes(user_.SettingsFile(), c.store);
+        const std::string read = StoredFolder();
+        ASSERT_EQ(read.empty() || fs::equivalent(read, copy_), c.beside) << read;
+        ASSERT_EQ(StartEditor(), 0);
+        EXPECT_EQ(StartedBeside(), c.beside);
+        if (!c.beside) {
+            EXPECT_EQ(tavrel::test::ReadFileBytes(user_.SettingsFile()), c.store);
+        }
+    }
 }
 
 } // namespace
