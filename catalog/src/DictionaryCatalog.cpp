@@ -2,6 +2,7 @@
 
 #include "tavrel/catalog/QualityCheck.h"
 #include "tavrel/localize/LanguageLocale.h"
+#include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/storage/DictionaryFiles.h"
 #include "tavrel/storage/EntryNotes.h"
 #include "tavrel/storage/ProfileFile.h"
@@ -235,6 +236,14 @@ private:
 };
 
 } // namespace
+
+TDictionarySource DictionarySourceOf(TOvkLocalizeServer& server, const std::string& language) {
+    const std::string file = server.LanguageFileName(language);
+    if (file.empty())
+        throw std::runtime_error("The language \"" + language + "\" has no dictionary file");
+    return {language, file, server.LanguageFileName(kDefaultLanguage),
+            server.LanguageLocale(language), server.LanguageLocale(kDefaultLanguage)};
+}
 
 TCatalog ReadDictionaryCatalog(const TDictionarySource& source) {
     TCatalog catalog;

@@ -1,10 +1,12 @@
 #include "FMainEditor.h"
 
 #include "EditorWidgets.h"
+#include "EntryWriter.h"
 #include "ErrorBox.h"
 #include "FFolders.h"
 #include "FNewKey.h"
 #include "FNewLangNameDialog.h"
+#include "FTranslationTable.h"
 #include "OpenPictureDialog.h"
 #include "tavrel/localize/Exception.h"
 #include "tavrel/localize/LanguageLocale.h"
@@ -13,6 +15,8 @@
 #include "tavrel/storage/DictionaryFiles.h"
 
 #include <algorithm>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -84,7 +88,9 @@ TFMain::TFMain(TLocalizeEnvironment environment)
       DeleteLanguage1(nullptr), New(nullptr), Refresh(nullptr), Edit2(nullptr), Label2(nullptr),
       SpeedButton1(nullptr), Sections1(nullptr), NewSection1(nullptr), NewSubSection1(nullptr),
       DeleteItem1(nullptr), DeleteSection1(nullptr), AddPluralForms1(nullptr), Panel1(nullptr),
-      Image1(nullptr), LocServer(nullptr), image1Picture_(DefaultFlagsImage()) {
+      Image1(nullptr), LocServer(nullptr), Translation1(nullptr), SaveValue1(nullptr),
+      SaveAndNextUntranslated1(nullptr), TranslationTable1(nullptr),
+      image1Picture_(DefaultFlagsImage()) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Tavrel Language Editor"));
     setFont(EditorFont());
@@ -239,6 +245,21 @@ void TFMain::CreateMenus() {
          {NewSection1, NewSubSection1, DeleteSection1, DeleteItem1, AddPluralForms1})
         item->setEnabled(false);
 
+    // Keyboard saving and the table, in a menu of their own so that the original menus
+    // stay as they are.
+    Translation1 = Named(Menu->addMenu(QStringLiteral("&Translation")), "Translation1");
+    SaveValue1 = Named(Translation1->addAction(QStringLiteral("&Save Value")), "SaveValue1");
+    SaveValue1->setShortcut(QKeySequence::Save);
+    SaveAndNextUntranslated1 =
+        Named(Translation1->addAction(QStringLiteral("Save and Next &Untranslated")),
+              "SaveAndNextUntranslated1");
+    SaveAndNextUntranslated1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    Translation1->addSeparator();
+    TranslationTable1 = Named(Translation1->addAction(QStringLiteral("Translation &Table...")),
+                              "TranslationTable1");
+    TranslationTable1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+
     // The language sub-menu is the core menu item that the server fills, shown live.
     editLanguagesItem_ = std::make_unique<TMenuItem>();
     editLanguagesItem_->SetName("EditLanguages");
@@ -261,6 +282,8 @@ void TFMain::CreateServer(TLocalizeEnvironment environment) {
     LocServer->OnLanguageChange = [this](TPersistent*) { LocServerLanguageChange(); };
     LocServer->SetLanguage("English");
     LocServer->Loaded();
+    writer_ = new TEntryWriter(*LocServer, this);
+    connect(writer_, &TEntryWriter::entryChanged, this, &TFMain::EntryChanged);
 }
 
 void TFMain::ConnectHandlers() {
@@ -284,9 +307,17 @@ void TFMain::ConnectHandlers() {
     connect(DeleteItem1, &QAction::triggered, this, guarded(&TFMain::DeleteItem1Click));
     connect(AddPluralForms1, &QAction::triggered, this, guarded(&TFMain::AddPluralForms1Click));
     // Only what the user does raises these; selections made from code stay silent.
-    connect(ComboBox1, &QComboBox::activated, this, guarded(&TFMain::ComboBox1Change));
-    connect(ListBox1, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox1Click));
-    connect(ListBox2, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox2Click));
+    connect(ComboBox1, &QComboBox::activated, this, guarded(&TFMain::ComboBox1Select));
+    connect(ListBox1, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox1Select));
+    connect(ListBox2, &TEditorListBox::userSelect, this, guarded(&TFMain::ListBox2Select));
+    // Ctrl+S is a click on Post: nothing happens while Post is disabled.
+    connect(SaveValue1, &QAction::triggered, this, [this] {
+        if (Post->isEnabled())
+            Post->click();
+    });
+    connect(SaveAndNextUntranslated1, &QAction::triggered, this,
+            guarded(&TFMain::SaveAndNextUntranslated1Click));
+    connect(TranslationTable1, &QAction::triggered, this, guarded(&TFMain::TranslationTable1Click));
     connect(Image1, &TImageView::doubleClicked, this, guarded(&TFMain::Image1DblClick));
     Edit1->installEventFilter(this);
 }
@@ -390,12 +421,17 @@ void TFMain::ResetEditor() {
     ListBox1->clear();
     ListBox2->clear();
     Edit1->clear();
+    shownValue_.reset();
+    TellTable();
 }
 
 void TFMain::FillLanguageMenu() {
     // One rebuild of the shown menu for the whole refill.
-    TMenuItem::UpdateScope batch(*editLanguagesItem_);
-    LocServer->FillLanguageMenu(*editLanguagesItem_, true, true);
+    {
+        TMenuItem::UpdateScope batch(*editLanguagesItem_);
+        LocServer->FillLanguageMenu(*editLanguagesItem_, true, true);
+    }
+    GuardLanguageMenu();
 }
 
 void TFMain::ShowSectionAgain(const QString& section) {
@@ -413,6 +449,8 @@ void TFMain::ClearEditor() {
     ListBox2->clear();
     Edit1->clear();
     Label3->clear();
+    shownValue_.reset();
+    TellTable();
 }
 
 void TFMain::LoadLanguageView() {
@@ -427,6 +465,7 @@ void TFMain::LoadLanguageView() {
     }
     LocServer->LoadLanguageImage(image1Picture_);
     ShowImage1();
+    TellTable();
 }
 
 void TFMain::LocServerLanguageChange() {
@@ -438,6 +477,7 @@ void TFMain::LocServerLanguageChange() {
 }
 
 void TFMain::ComboBox1Change() {
+    shownValue_.reset();
     const std::string section = Section();
     std::vector<std::string> keys;
     const bool read = LocServer->ReadSectionKeys(section, keys);
@@ -460,11 +500,14 @@ void TFMain::ListBox1Click() {
     ListBox2->hide();
     const std::string section = Section();
     const std::string value = LocServer->ReadValue(section, SelectedKey());
+    shownValue_ = TShownValue{section, SelectedKey(), -1, QString()};
     if (section != kCommaTextSection) {
         Edit1->setText(ToQString(value));
+        shownValue_->text = Edit1->text();
         FocusEdit1();
         return;
     }
+    shownValue_->text = Edit1->text(); // a value without lines gains the typed one
     ListBox2->show();
     ListBox2->clear();
     for (const std::string& line : LinesFromCommaText(value)) {
@@ -479,6 +522,10 @@ void TFMain::ListBox1Click() {
 
 void TFMain::ListBox2Click() {
     Edit1->setText(SelectedRowText(*ListBox2));
+    if (shownValue_) {
+        shownValue_->line = ListBox2->currentRow();
+        shownValue_->text = Edit1->text();
+    }
     FocusEdit1();
 }
 
@@ -502,7 +549,7 @@ void TFMain::PostClick() {
     const std::string key = SelectedKey();
     const std::string value = FromQString(Edit1->text());
     if (section != kCommaTextSection) {
-        LocServer->WriteValue(section, key, value);
+        writer_->WriteValue(section, key, value);
     } else {
         // The edited line replaces the selected one; a value without lines gains it as
         // its only line.
@@ -513,7 +560,7 @@ void TFMain::PostClick() {
         std::vector<std::string> lines;
         for (int row = 0; row < ListBox2->count(); ++row)
             lines.push_back(FromQString(ListBox2->item(row)->text()));
-        LocServer->WriteValue(section, key, CommaTextFromLines(lines));
+        writer_->WriteValue(section, key, CommaTextFromLines(lines));
     }
     LocServer->SaveLanguageImage(image1Picture_);
     RefreshClick();
@@ -684,6 +731,255 @@ void TFMain::NoticeConversion(const std::filesystem::path& dictionary) {
     box->setObjectName(QStringLiteral("ConversionNotice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+} // namespace tavrel::editor
+
+namespace tavrel::editor {
+
+bool TFMain::HasUnsavedEdit() const {
+    return shownValue_ && Post->isEnabled() && Edit1->text() != shownValue_->text;
+}
+
+bool TFMain::MayLeaveValue() {
+    if (!HasUnsavedEdit())
+        return true;
+    const TShownValue& shown = *shownValue_;
+    QString entry = QStringLiteral("\"%1\" in section \"%2\"")
+                        .arg(ToQString(shown.key), ToQString(shown.section));
+    if (shown.line >= 0)
+        entry = QStringLiteral("Line %1 of ").arg(shown.line + 1) + entry;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved Change"),
+                    QStringLiteral("%1 was changed. Save the change?").arg(entry),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("SaveQuestion"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        SaveShownValue();
+        return true;
+    case QMessageBox::Discard:
+        Post->setEnabled(false);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TFMain::SaveShownValue() {
+    const TShownValue shown = *shownValue_;
+    const std::string text = FromQString(Edit1->text());
+    // Saved from here on: the window then shows the entry as written.
+    Post->setEnabled(false);
+    try {
+        if (shown.section != kCommaTextSection) {
+            writer_->WriteValue(shown.section, shown.key, text);
+        } else {
+            // The edited line replaces the line it was taken from, as Post does.
+            std::vector<std::string> lines =
+                LinesFromCommaText(LocServer->ReadValue(shown.section, shown.key));
+            if (shown.line >= 0 && static_cast<std::size_t>(shown.line) < lines.size())
+                lines[static_cast<std::size_t>(shown.line)] = text;
+            else
+                lines.push_back(text);
+            writer_->WriteValue(shown.section, shown.key, CommaTextFromLines(lines));
+        }
+        LocServer->SaveLanguageImage(image1Picture_);
+    } catch (...) {
+        Post->setEnabled(true);
+        throw;
+    }
+}
+
+void TFMain::SelectShownValue() {
+    if (!shownValue_)
+        return;
+    const TShownValue& shown = *shownValue_;
+    ComboBox1->setCurrentIndex(ComboBox1->findText(ToQString(shown.section), Qt::MatchExactly));
+    if (Section() != shown.section)
+        return;
+    const auto keys = ListBox1->findItems(ToQString(shown.key), Qt::MatchExactly);
+    if (!keys.isEmpty())
+        ListBox1->setCurrentItem(keys.front());
+    if (shown.line >= 0 && shown.line < ListBox2->count())
+        ListBox2->setCurrentRow(shown.line);
+}
+
+void TFMain::ListBox1Select() {
+    // The entry shown, chosen again, is shown again as it is stored, as it always was.
+    if (shownValue_ && ListBox1->currentItem() != nullptr &&
+        FromQString(ListBox1->currentItem()->text()) == shownValue_->key) {
+        ListBox1Click();
+        return;
+    }
+    bool leave = false;
+    try {
+        leave = MayLeaveValue();
+    } catch (...) {
+        SelectShownValue();
+        throw;
+    }
+    if (!leave) {
+        SelectShownValue();
+        return;
+    }
+    ListBox1Click();
+}
+
+void TFMain::ListBox2Select() {
+    if (shownValue_ && ListBox2->currentRow() == shownValue_->line) {
+        ListBox2Click();
+        return;
+    }
+    bool leave = false;
+    try {
+        leave = MayLeaveValue();
+    } catch (...) {
+        SelectShownValue();
+        throw;
+    }
+    if (!leave) {
+        SelectShownValue();
+        return;
+    }
+    ListBox2Click();
+}
+
+void TFMain::ComboBox1Select() {
+    bool leave = false;
+    try {
+        leave = MayLeaveValue();
+    } catch (...) {
+        SelectShownValue();
+        throw;
+    }
+    if (!leave) {
+        SelectShownValue();
+        return;
+    }
+    ComboBox1Change();
+}
+
+void TFMain::GuardLanguageMenu() {
+    for (int i = 0; i < editLanguagesItem_->Count(); ++i) {
+        TMenuItem* item = editLanguagesItem_->Items(i);
+        if (!item->OnClick)
+            continue;
+        item->OnClick = [this, click = item->OnClick](TPersistent* sender) {
+            if (MayLeaveValue())
+                click(sender);
+        };
+    }
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    bool leave = false;
+    RunGuarded([&] { leave = MayLeaveValue(); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    if (table_ != nullptr)
+        table_->close();
+    QMainWindow::closeEvent(event);
+}
+
+void TFMain::SaveAndNextUntranslated1Click() {
+    if (Post->isEnabled())
+        PostClick();
+    const auto next = NextUntranslated();
+    if (!next) {
+        QApplication::beep(); // every entry is translated
+        return;
+    }
+    if (next->first != ComboBox1->currentIndex()) {
+        ComboBox1->setCurrentIndex(next->first);
+        ComboBox1Change();
+    }
+    const auto keys = ListBox1->findItems(ToQString(next->second), Qt::MatchExactly);
+    if (keys.isEmpty())
+        return;
+    ListBox1->setCurrentItem(keys.front());
+    try {
+        ListBox1Click();
+    } catch (const EListError&) {
+        // A list without lines: nothing to show, the typed text becomes its first line.
+        Edit1->clear();
+        shownValue_->text.clear();
+        FocusEdit1();
+    }
+}
+
+std::optional<std::pair<int, std::string>> TFMain::NextUntranslated() {
+    const int sections = ComboBox1->count();
+    const int startSection = std::max(0, ComboBox1->currentIndex());
+    const std::string currentKey =
+        ListBox1->currentRow() >= 0 ? FromQString(ListBox1->currentItem()->text()) : std::string();
+    if (sections == 0)
+        return std::nullopt;
+    // Every section once, from the selected one on; the selected one's keys after the
+    // selected key first, the ones before it last.
+    for (int step = 0; step <= sections; ++step) {
+        const int row = (startSection + step) % sections;
+        if (QString::compare(ComboBox1->itemText(row), QStringLiteral("Definitions"),
+                             Qt::CaseInsensitive) == 0)
+            continue; // what names the language is no text to translate
+        const std::string section = FromQString(ComboBox1->itemText(row));
+        std::vector<std::string> keys;
+        LocServer->ReadSectionKeys(section, keys);
+        auto first = keys.begin(), last = keys.end();
+        const auto selected = std::find(keys.begin(), keys.end(), currentKey);
+        if (step == 0 && selected != keys.end())
+            first = selected + 1;
+        if (step == sections)
+            last = selected == keys.end() ? keys.begin() : selected;
+        for (auto key = first; key < last; ++key) {
+            const std::string value = LocServer->ReadValue(section, *key);
+            const TEntryNotes notes = LocServer->ReadEntryNotes(section, *key);
+            const std::optional<std::string_view> stored =
+                value.empty() ? std::nullopt : std::optional<std::string_view>(value);
+            if (EntryState(*key, stored, notes) == TEntryState::Untranslated)
+                return std::make_pair(row, *key);
+        }
+    }
+    return std::nullopt;
+}
+
+void TFMain::TranslationTable1Click() {
+    if (table_ == nullptr)
+        table_ = new TTranslationTable(*writer_, this);
+    table_->show();
+    table_->raise();
+    table_->activateWindow();
+}
+
+void TFMain::TellTable() {
+    if (table_ != nullptr)
+        table_->ScheduleReload();
+}
+
+void TFMain::EntryChanged(const QString& section, const QString& key) {
+    TellTable();
+    // The main window follows a change made elsewhere unless it holds an edit of its own.
+    if (!shownValue_ || HasUnsavedEdit() || ToQString(shownValue_->section) != section ||
+        ToQString(shownValue_->key) != key || ComboBox1->currentText() != section)
+        return;
+    const std::string value = LocServer->ReadValue(FromQString(section), FromQString(key));
+    if (shownValue_->section != kCommaTextSection) {
+        Edit1->setText(ToQString(value));
+    } else {
+        const int line = ListBox2->currentRow();
+        ListBox2->clear();
+        for (const std::string& text : LinesFromCommaText(value))
+            ListBox2->addItem(ToQString(text));
+        if (line >= 0 && line < ListBox2->count()) {
+            ListBox2->setCurrentRow(line);
+            Edit1->setText(ListBox2->item(line)->text());
+        }
+    }
+    shownValue_->text = Edit1->text();
+    Post->setEnabled(false);
 }
 
 } // namespace tavrel::editor

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -26,7 +27,9 @@ class TBevelPanel;
 class TCoolBar;
 class TEditorListBox;
 class TImageView;
+class TEntryWriter;
 class TOpenPictureDialog;
+class TTranslationTable;
 
 // The editor's main window. Everything it shows is read through its localization server
 // when an action asks for it; the widgets are the only state its handlers share: the
@@ -85,6 +88,11 @@ public:
     TBevelPanel* Panel1;
     TImageView* Image1;
     TOvkLocalizeServer* LocServer;
+    // Beside the original menus: keyboard saving and the translation table.
+    QMenu* Translation1;
+    QAction* SaveValue1;
+    QAction* SaveAndNextUntranslated1;
+    QAction* TranslationTable1;
 
     // The picture Image1 shows, and the core menu item "&Edit Language" is rendered from.
     const QtPicture& Image1Picture() const { return image1Picture_; }
@@ -114,11 +122,22 @@ public:
     void DeleteSection1Click();
     void DeleteItem1Click();
     void AddPluralForms1Click();
+    // Saves like Post, then selects the next entry that is still untranslated.
+    void SaveAndNextUntranslated1Click();
+    void TranslationTable1Click();
+
+    // Every change of an entry, for undo and redo; shared with the translation table.
+    TEntryWriter& Writer() { return *writer_; }
+    // The translation table once opened; nullptr before.
+    TTranslationTable* Table() const { return table_; }
+    // Whether the value shown in Edit1 was edited and not saved.
+    bool HasUnsavedEdit() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateWidgets();
@@ -147,11 +166,38 @@ private:
     // Names the plural category of each variant key in its tool tip.
     void ExplainPluralVariants();
 
+    // Leaving an edited value: asks whether to save it; false when the user cancels. A
+    // failed save throws, the edit stays.
+    bool MayLeaveValue();
+    void SaveShownValue();
+    // Puts the lists back on the entry the shown value belongs to.
+    void SelectShownValue();
+    // Selections by the user, each asking first when the shown value was edited.
+    void ListBox1Select();
+    void ListBox2Select();
+    void ComboBox1Select();
+    // Language menu items ask first too.
+    void GuardLanguageMenu();
+    // Shows an entry again after it changed elsewhere (the table, an undo).
+    void EntryChanged(const QString& section, const QString& key);
+    void TellTable();
+    // The entry that is untranslated after the selected one, in the order of the lists.
+    std::optional<std::pair<int, std::string>> NextUntranslated();
+
     std::unique_ptr<TOvkLocalizeServer> server_;
     std::unique_ptr<TMenuItem> editLanguagesItem_;
     QtPicture image1Picture_;
     QMargins appliedFrame_;
     std::set<std::filesystem::path> noticedConversions_;
+    // The entry (and line of a Text value) Edit1 was filled from, with what it showed.
+    struct TShownValue {
+        std::string section, key;
+        int line = -1;
+        QString text;
+    };
+    std::optional<TShownValue> shownValue_;
+    TEntryWriter* writer_ = nullptr;
+    TTranslationTable* table_ = nullptr;
 };
 
 } // namespace tavrel::editor

@@ -605,6 +605,19 @@ void TOvkLocalizeServer::WriteValue(std::string_view section, std::string_view k
     Flush(dictionary);
 }
 
+TEntryNotes TOvkLocalizeServer::ReadEntryNotes(std::string_view section, std::string_view key) {
+    const ProfileFile dictionary(CurrentDictionaryFile());
+    return ParseEntryNotes(dictionary.ReadNotes(section, key));
+}
+
+void TOvkLocalizeServer::WriteEntryNotes(std::string_view section, std::string_view key,
+                                         const TEntryNotes& notes) {
+    ProfileFile dictionary(CurrentDictionaryFile());
+    RequireDictionaryFile(dictionary);
+    dictionary.WriteNotes(section, key, FormatEntryNotes(notes));
+    Flush(dictionary);
+}
+
 void TOvkLocalizeServer::AddKeyToAll(std::string_view section, std::string_view key) {
     const std::string sectionName = Cut(section);
     const std::string keyName = key.empty() ? std::string(kNotFound) : Cut(key);

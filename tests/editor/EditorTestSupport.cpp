@@ -90,8 +90,8 @@ void TypeOnKeyboard(const QString& text) {
         QTest::keyClick(QGuiApplication::focusWindow(), character.toLatin1());
 }
 
-void PressOnKeyboard(Qt::Key key) {
-    QTest::keyClick(QGuiApplication::focusWindow(), key);
+void PressOnKeyboard(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(QGuiApplication::focusWindow(), key, modifiers);
 }
 
 std::shared_ptr<bool> AnswerConfirmation(bool yes, QString* text) {

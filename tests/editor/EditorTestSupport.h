@@ -58,7 +58,7 @@ void TypeFileNameWithCompletion(QFileDialog& dialog, const fs::path& file);
 
 // Keys as the keyboard delivers them: to whichever window has the focus.
 void TypeOnKeyboard(const QString& text);
-void PressOnKeyboard(Qt::Key key);
+void PressOnKeyboard(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // The widget that has the keyboard focus once a just-shown window got activated (which
 // takes some event processing on a busy machine); nullptr after two seconds without focus.

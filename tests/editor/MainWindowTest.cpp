@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 namespace tavrel::editor::test {
@@ -313,6 +314,126 @@ TEST_F(MainWindowTest, ExitClosesTheWindow) {
     StartWindow();
     window->Exit1->trigger();
     EXPECT_FALSE(window->isVisible());
+}
+
+// Keys as the keyboard sends them to the active window, shortcuts included.
+void PressShortcut(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    PressOnKeyboard(key, modifiers);
+}
+
+TEST_F(MainWindowTest, KeyboardSavesAndGoesToTheNextUntranslatedEntry) {
+    WriteSampleFolder("English");
+    StartWindow();
+    ASSERT_EQ(window->ListBox1->currentItem()->text(), "Open");
+    PressShortcut(*window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(tavrel::test::ReadFileBytes(dictionaries / "English.Lng").find("Opened"),
+              std::string::npos)
+        << "Ctrl+S without an edit saves nothing";
+    TypeIntoEdit1("Opened");
+    PressShortcut(*window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "Opened");
+    EXPECT_FALSE(window->Post->isEnabled());
+
+    // Ctrl+Enter saves, then goes on to the next entry still untranslated (Hint/Open and
+    // Text/Lines are translated); the list without lines is ready for its first line.
+    TypeIntoEdit1("Opened!");
+    PressShortcut(*window, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "Opened!");
+    EXPECT_EQ(window->ListBox1->currentItem()->text(), "Save");
+    EXPECT_EQ(window->Edit1->text(), "Save");
+    TypeIntoEdit1("Stored");
+    PressShortcut(*window, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Save"), "Stored");
+    EXPECT_EQ(window->ComboBox1->currentText(), "Text");
+    EXPECT_EQ(window->ListBox1->currentItem()->text(), "Blank");
+    EXPECT_EQ(window->Edit1->text(), "");
+    EXPECT_EQ(QApplication::focusWidget(), window->Edit1);
+    TypeIntoEdit1("first");
+    PressShortcut(*window, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Text", "Blank"), "first");
+    // Nothing is left: the view stays where it is.
+    EXPECT_EQ(window->ListBox1->currentItem()->text(), "Blank");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, LeavingAnEditedValueAsksWhetherToSaveIt) {
+    struct Case {
+        const char* leaveBy;
+        QMessageBox::StandardButton answer;
+        const char* stored;       // Caption/Open of French afterwards
+        const char* shownSection; // where the view is afterwards
+        const char* shownKey;
+        const char* shownValue;
+        const char* language;
+    };
+    const Case cases[] = {
+        {"key", QMessageBox::Save, "Ouvrir!", "Caption", "Save", "Enregistrer", "French"},
+        {"key", QMessageBox::Discard, "Ouvrir", "Caption", "Save", "Enregistrer", "French"},
+        {"key", QMessageBox::Cancel, "Ouvrir", "Caption", "Open", "Ouvrir!", "French"},
+        {"section", QMessageBox::Save, "Ouvrir!", "Hint", "Open", "Ouvrir", "French"},
+        {"section", QMessageBox::Cancel, "Ouvrir", "Caption", "Open", "Ouvrir!", "French"},
+        {"language", QMessageBox::Save, "Ouvrir!", "Caption", "Open", "Open", "English"},
+        {"language", QMessageBox::Discard, "Ouvrir", "Caption", "Open", "Open", "English"},
+        {"language", QMessageBox::Cancel, "Ouvrir", "Caption", "Open", "Ouvrir!", "French"},
+        {"window", QMessageBox::Cancel, "Ouvrir", "Caption", "Open", "Ouvrir!", "French"},
+        {"window", QMessageBox::Save, "Ouvrir!", "Caption", "Open", "Ouvrir!", "French"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.leaveBy) + " " + std::to_string(c.answer));
+        window.reset();
+        WriteSampleFolder("French");
+        StartWindow();
+        TypeIntoEdit1("Ouvrir!");
+        QString question;
+        const auto asked = OnNextModal<QMessageBox>([&](QMessageBox* box) {
+            question = box->text();
+            EXPECT_EQ(box->objectName(), "SaveQuestion");
+            EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
+                      box->button(QMessageBox::Save));
+            box->button(c.answer)->click();
+        });
+        const std::string by = c.leaveBy;
+        if (by == "key")
+            ClickRow(*window->ListBox1, 1);
+        else if (by == "section")
+            ChooseSection("Hint");
+        else if (by == "language")
+            ChooseLanguage("English");
+        else
+            window->close();
+        EXPECT_TRUE(*asked);
+        EXPECT_EQ(question, "\"Open\" in section \"Caption\" was changed. Save the change?");
+        EXPECT_EQ(Read(dictionaries / "French.Lng", "Caption", "Open"), c.stored);
+        EXPECT_EQ(window->Label3->text(), c.language);
+        EXPECT_EQ(window->ComboBox1->currentText(), c.shownSection);
+        EXPECT_EQ(window->ListBox1->currentItem()->text(), c.shownKey);
+        EXPECT_EQ(window->Edit1->text(), c.shownValue);
+        EXPECT_EQ(window->Post->isEnabled(), c.answer == QMessageBox::Cancel);
+        EXPECT_EQ(window->isVisible(), by != "window" || c.answer == QMessageBox::Cancel);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    }
+
+    // A line of a list: the edited line is saved into the list it came from.
+    window.reset();
+    WriteSampleFolder("French");
+    StartWindow();
+    ChooseSection("Text");
+    TypeIntoEdit1("x");
+    const auto saved = OnNextModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->text(), "Line 1 of \"Lines\" in section \"Text\" was changed. Save the "
+                               "change?");
+        box->button(QMessageBox::Save)->click();
+    });
+    ClickRow(*window->ListBox2, 1);
+    EXPECT_TRUE(*saved);
+    EXPECT_EQ(Read(dictionaries / "French.Lng", "Text", "Lines"), "x,c");
+    EXPECT_EQ(window->Edit1->text(), "c");
+    // Typing back what was shown is no change: nothing is asked.
+    TypeIntoEdit1("c");
+    ClickRow(*window->ListBox2, 0);
+    EXPECT_EQ(window->Edit1->text(), "x");
 }
 
 } // namespace

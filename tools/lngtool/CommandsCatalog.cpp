@@ -24,14 +24,6 @@ using namespace tavrel;
 
 namespace {
 
-TDictionarySource SourceOf(TOvkLocalizeServer& s, const std::string& language) {
-    const std::string file = s.LanguageFileName(language);
-    if (file.empty())
-        throw std::runtime_error("The language \"" + language + "\" has no dictionary file");
-    return {language, file, s.LanguageFileName(kDefaultLanguage), s.LanguageLocale(language),
-            s.LanguageLocale(kDefaultLanguage)};
-}
-
 TCatalogFormat FormatArgument(const Word& word) {
     const auto format = CatalogFormatByName(word.Text());
     if (!format)
@@ -52,7 +44,7 @@ TCatalogExport ExportOf(TOvkLocalizeServer& s, std::string language, TCatalogFor
                         const fs::path& file) {
     if (format == TCatalogFormat::Pot)
         language = kDefaultLanguage; // a template holds the application's texts
-    return {SourceOf(s, language), file, format};
+    return {DictionarySourceOf(s, language), file, format};
 }
 
 void AddExport(CommandLine& cli) {
@@ -137,7 +129,7 @@ void AddImport(CommandLine& cli) {
     cli.Does(cmd, [=](TOvkLocalizeServer& s) {
         const fs::path source(file.Raw());
         if (!fs::is_directory(source)) {
-            const TDictionarySource target = SourceOf(s, s.Language());
+            const TDictionarySource target = DictionarySourceOf(s, s.Language());
             return PrintImport(ImportCatalog(ReadCatalogFile(source), target), target);
         }
         std::vector<fs::path> files;
@@ -153,7 +145,7 @@ void AddImport(CommandLine& cli) {
                 std::cerr << "lngtool: " << each.string() << " names no language; left alone\n";
                 continue;
             }
-            imports.push_back({each, SourceOf(s, language)});
+            imports.push_back({each, DictionarySourceOf(s, language)});
         }
         ReportImports(imports);
     });
@@ -184,7 +176,8 @@ void AddCheck(CommandLine& cli) {
         std::size_t errors = 0, warnings = 0;
         nlohmann::json all = nlohmann::json::array();
         for (const std::string& language : languages) {
-            for (const TFinding& f : CheckCatalog(ReadDictionaryCatalog(SourceOf(s, language)))) {
+            for (const TFinding& f :
+                 CheckCatalog(ReadDictionaryCatalog(DictionarySourceOf(s, language)))) {
                 (f.level == TFindingLevel::Error ? errors : warnings) += 1;
                 if (json.Given())
                     all.push_back(FindingJson(f, language));
@@ -220,7 +213,8 @@ void AddStats(CommandLine& cli) {
         for (const std::string& language : s.LanguageList().Names()) {
             if (language == kDefaultLanguage)
                 continue;
-            const TCatalogStats st = CatalogStats(ReadDictionaryCatalog(SourceOf(s, language)));
+            const TCatalogStats st =
+                CatalogStats(ReadDictionaryCatalog(DictionarySourceOf(s, language)));
             const double percent = std::round(st.PercentDone() * 10) / 10;
             if (json.Given()) {
                 all.push_back({{"language", language},

@@ -12,6 +12,8 @@
 
 namespace tavrel {
 
+class TOvkLocalizeServer;
+
 // Where one language's entries live.
 struct TDictionarySource {
     std::string language;       // its name ("Deutsch")
@@ -22,6 +24,10 @@ struct TDictionarySource {
     std::string locale;       // its BCP 47 tag; empty when unknown
     std::string sourceLocale; // the tag of the Default dictionary's language; may be empty
 };
+
+// A catalogued language's dictionary as `server` knows it, with the Default dictionary and
+// both locales. Throws std::runtime_error when the language has no dictionary file.
+TDictionarySource DictionarySourceOf(TOvkLocalizeServer& server, const std::string& language);
 
 // Every entry of the dictionary but those of the Definitions section, in file order, then
 // the Default dictionary's entries the language lacks (untranslated). Plural variants are

@@ -4,6 +4,7 @@
 #include "tavrel/localize/TComponent.h"
 #include "tavrel/localize/TLanguageList.h"
 #include "tavrel/localize/TMenuItem.h"
+#include "tavrel/storage/EntryNotes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -102,6 +103,11 @@ public:
     bool ReadSectionKeys(std::string_view section, std::vector<std::string>& list);
     std::string ReadValue(std::string_view section, std::string_view key);
     void WriteValue(std::string_view section, std::string_view key, std::string_view value);
+    // The state and notes of an entry of the current language (see EntryNotes.h). Writing
+    // replaces them in one replacement of the file; the entry must exist
+    // (EIniFileException otherwise, nothing written).
+    TEntryNotes ReadEntryNotes(std::string_view section, std::string_view key);
+    void WriteEntryNotes(std::string_view section, std::string_view key, const TEntryNotes& notes);
     void AddKeyToAll(std::string_view section, std::string_view key);
     void DeleteKeyFromAll(std::string_view section, std::string_view key);
     void DeleteSectionFromAll(std::string_view section);
