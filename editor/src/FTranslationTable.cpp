@@ -93,7 +93,7 @@ TTranslationTable::TTranslationTable(TEntryWriter& writer, QWidget* parent)
     };
     CreateWidgets();
     CreateActions();
-    resize(900, 560);
+    resize(Table->fontMetrics().height() * 72, Table->fontMetrics().height() * 36);
     Reload();
 }
 
@@ -140,12 +140,12 @@ void TTranslationTable::CreateWidgets() {
     Table->verticalHeader()->hide();
     QHeaderView* header = Table->horizontalHeader();
     header->setStretchLastSection(true);
-    header->resizeSection(TTranslationTableModel::SectionColumn, 90);
-    header->resizeSection(TTranslationTableModel::KeyColumn, 180);
-    header->resizeSection(TTranslationTableModel::ReferenceColumn, 180);
-    header->resizeSection(TTranslationTableModel::TranslationColumn, 200);
-    header->resizeSection(TTranslationTableModel::StateColumn, 100);
-    header->resizeSection(TTranslationTableModel::NotesColumn, 120);
+    // Widths in text heights, so that the check column shows in the first view at any
+    // scale.
+    const int unit = Table->fontMetrics().height();
+    const int widths[] = {5, 10, 12, 12, 7, 8};
+    for (int column = 0; column < TTranslationTableModel::CheckColumn; ++column)
+        header->resizeSection(column, widths[column] * unit);
     layout->addWidget(Table, 1);
 
     Progress = new QLabel(this);
@@ -158,14 +158,10 @@ void TTranslationTable::CreateWidgets() {
     statusBar()->addPermanentWidget(ProgressBar);
 
     connect(StateFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
-        filter_->SetStateFilter(static_cast<TStateFilter>(index));
-        if (!Table->currentIndex().isValid() && filter_->rowCount() > 0)
-            Table->setCurrentIndex(filter_->index(0, TTranslationTableModel::TranslationColumn));
+        KeepingCurrentRow([&] { filter_->SetStateFilter(static_cast<TStateFilter>(index)); });
     });
     connect(FindEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        filter_->SetFindText(text);
-        if (!Table->currentIndex().isValid() && filter_->rowCount() > 0)
-            Table->setCurrentIndex(filter_->index(0, TTranslationTableModel::TranslationColumn));
+        KeepingCurrentRow([&] { filter_->SetFindText(text); });
     });
     // Enter in the find field goes on to the entries found.
     connect(FindEdit, &QLineEdit::returnPressed, Table, qOverload<>(&QWidget::setFocus));
@@ -300,6 +296,15 @@ void TTranslationTable::ShowProgress() {
     ProgressBar->setValue(entries == 0 ? 1 : done);
 }
 
+void TTranslationTable::KeepingCurrentRow(const std::function<void()>& change) {
+    const std::optional<TRowId> current = CurrentRowId();
+    change();
+    if (current)
+        SelectRow(*current);
+    if (!Table->currentIndex().isValid() && filter_->rowCount() > 0)
+        Table->setCurrentIndex(filter_->index(0, TTranslationTableModel::TranslationColumn));
+}
+
 std::optional<TTranslationTable::TRowId> TTranslationTable::CurrentRowId() const {
     const QModelIndex current = filter_->mapToSource(Table->currentIndex());
     if (!current.isValid())
@@ -318,6 +323,8 @@ void TTranslationTable::SelectRow(const TRowId& id) {
         return;
     Table->setCurrentIndex(index);
     Table->scrollTo(index);
+    // Rows shown again by a filter are laid out later: scroll once they are.
+    QTimer::singleShot(0, Table, [table = Table] { table->scrollTo(table->currentIndex()); });
 }
 
 std::optional<TTranslationTable::TRowId>

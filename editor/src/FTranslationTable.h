@@ -2,6 +2,7 @@
 
 #include "TranslationTableModel.h"
 
+#include <functional>
 #include <optional>
 #include <QAction>
 #include <QComboBox>
@@ -81,6 +82,8 @@ private:
     std::optional<TRowId> CurrentRowId() const;
     std::optional<TRowId> NextUntranslatedAfter(int viewRow) const;
     void SelectRow(const TRowId& id);
+    // Runs a change of what is shown, staying on the current row while it is shown.
+    void KeepingCurrentRow(const std::function<void()>& change);
 
     TEntryWriter& writer_;
     TTranslationTableModel* model_;

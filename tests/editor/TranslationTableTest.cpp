@@ -149,8 +149,23 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
         table->FindEdit->setText(c.find);
         EXPECT_EQ(Column(*table, TTranslationTableModel::KeyColumn), c.keys);
     }
+    // The row being worked on stays current while it is shown.
     table->FindEdit->clear();
     table->StateFilter->setCurrentIndex(0);
+    const auto currentKey = [&] {
+        return table->Table->model()
+            ->index(table->Table->currentIndex().row(), TTranslationTableModel::KeyColumn)
+            .data()
+            .toString();
+    };
+    table->Table->setCurrentIndex(table->Table->model()->index(2, 0));
+    table->FindEdit->setText("dossier");
+    EXPECT_EQ(currentKey(), "Folder");
+    table->FindEdit->clear();
+    EXPECT_EQ(currentKey(), "Folder");
+    table->FindEdit->setText("ouv");
+    EXPECT_EQ(currentKey(), "Open") << "the first row shown when the current one is not";
+    table->FindEdit->clear();
     table->Table->sortByColumn(TTranslationTableModel::TranslationColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(*table, TTranslationTableModel::KeyColumn),
               (QStringList{"Folder", "Save", "OK", "Open"}));
