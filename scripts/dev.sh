@@ -18,6 +18,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libicu-dev libcli11-dev
     libgettextpo-dev libxml2-dev nlohmann-json3-dev gettext
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
+    libqt6svg6
     xvfb xauth xdotool
     fonts-dejavu-core fonts-wqy-microhei
 )

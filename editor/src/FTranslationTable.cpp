@@ -216,7 +216,7 @@ void TTranslationTable::CreateActions() {
     EditNoteAction = action(QStringLiteral("Translator's &Note..."),
                             QKeySequence(Qt::CTRL | Qt::Key_E), &TTranslationTable::EditNote);
     CloseAction = new QAction(QStringLiteral("&Close"), this);
-    CloseAction->setShortcut(QKeySequence::Close);
+    CloseAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(CloseAction, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));

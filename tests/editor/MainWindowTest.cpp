@@ -5,6 +5,7 @@
 #include "OpenPictureDialog.h"
 #include "tavrel/qt/QtPicture.h"
 
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -434,6 +435,14 @@ TEST_F(MainWindowTest, LeavingAnEditedValueAsksWhetherToSaveIt) {
     TypeIntoEdit1("c");
     ClickRow(*window->ListBox2, 0);
     EXPECT_EQ(window->Edit1->text(), "x");
+}
+
+TEST(EditorIconTest, TheProgramCarriesItsIconForDesktopsWithoutIt) {
+    // Drawn by Qt's SVG plugin from the copy inside the program, as the window uses it.
+    const QImage icon = QIcon(":/icons/org.tavrel.lngedit.svg").pixmap(64, 64).toImage();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.width(), 64);
+    EXPECT_GT(qAlpha(icon.pixel(32, 32)), 0) << "the icon is drawn, not empty";
 }
 
 } // namespace

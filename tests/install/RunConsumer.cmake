@@ -75,7 +75,7 @@ foreach(path IN ITEMS ./usr/bin/lngedit ./usr/bin/lngtool
 endforeach()
 run_step("package fields" dpkg-deb --field ${packages} Package Version Depends)
 foreach(field IN ITEMS "Package: tavrel-localize" "Version: ${VERSION}" "libqt6widgets6"
-                       "libgettextpo0" "libxml2")
+                       "libgettextpo0" "libxml2" "libqt6svg6")
     string(FIND "${step_output}" "${field}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the package's fields lack ${field}:\n${step_output}")
