@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <stdexcept>
+#include <string>
+#include <unistd.h>
 
 namespace phrasebook {
 
@@ -34,8 +36,17 @@ void CopyMissingFiles(const fs::path& from, const fs::path& to) {
             continue;
         const fs::path target = to / entry.path().filename();
         std::error_code ec;
-        if (!fs::exists(target, ec))
-            fs::copy_file(entry.path(), target);
+        if (fs::exists(target, ec))
+            continue;
+        // Copied beside it under another name, then linked in: the dictionary appears whole
+        // or not at all, and one a second start copied meanwhile is never replaced.
+        fs::path part = target;
+        part += ".part-" + std::to_string(::getpid());
+        fs::copy_file(entry.path(), part, fs::copy_options::overwrite_existing);
+        fs::create_hard_link(part, target, ec);
+        fs::remove(part);
+        if (ec && ec != std::errc::file_exists)
+            throw fs::filesystem_error("Cannot copy the dictionary", entry.path(), target, ec);
     }
 }
 
