@@ -24,6 +24,8 @@ public:
           section_(std::move(section)), key_(std::move(key)), before_(std::move(before)),
           after_(std::move(after)) {}
 
+    const std::string& Language() const { return language_; }
+
     void undo() override { Apply(before_); }
     void redo() override {
         if (made_) {
@@ -65,10 +67,11 @@ bool TEntryWriter::Write(const std::string& section, const std::string& key,
     } catch (...) {
         // The value may be written and the notes not: what did change can be undone.
         const TEntrySnapshot now = Read(section, key);
-        if (!(now == before))
+        if (!(now == before)) {
             undoStack_.push(
                 new TEntryChange(*this, language, section, key, before, now, description));
-        emit entryChanged(ToQString(section), ToQString(key));
+            emit entryChanged(ToQString(section), ToQString(key));
+        }
         throw;
     }
     undoStack_.push(new TEntryChange(*this, language, section, key, before, after, description));
@@ -91,6 +94,31 @@ bool TEntryWriter::WriteValue(const std::string& section, const std::string& key
         new TEntryChange(*this, language, section, key, before, after,
                          QStringLiteral("Translate \"%1\"").arg(ToQString(key).left(40))));
     emit entryChanged(ToQString(section), ToQString(key));
+    return true;
+}
+
+bool TEntryWriter::MayApply(const QUndoCommand* command) {
+    if (command == nullptr)
+        return false;
+    // A step of several changes (a replacement) is of one language.
+    const QUndoCommand* change = command->childCount() > 0 ? command->child(0) : command;
+    const auto* entry = dynamic_cast<const TEntryChange*>(change);
+    if (entry == nullptr || entry->Language() == server_.Language())
+        return true;
+    return !MayLeaveLanguage || MayLeaveLanguage();
+}
+
+bool TEntryWriter::Undo() {
+    if (!undoStack_.canUndo() || !MayApply(undoStack_.command(undoStack_.index() - 1)))
+        return false;
+    undoStack_.undo();
+    return true;
+}
+
+bool TEntryWriter::Redo() {
+    if (!undoStack_.canRedo() || !MayApply(undoStack_.command(undoStack_.index())))
+        return false;
+    undoStack_.redo();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "tavrel/storage/EntryNotes.h"
 
+#include <functional>
 #include <QObject>
 #include <QString>
 #include <QUndoStack>
@@ -44,6 +45,13 @@ public:
     // notes as they are.
     bool WriteValue(const std::string& section, const std::string& key, const std::string& value);
 
+    // Undo and redo the last change, or redo the next; an undo or redo that would make
+    // another language current first asks MayLeaveLanguage, and does nothing when it says
+    // no. Returns whether it happened.
+    bool Undo();
+    bool Redo();
+    std::function<bool()> MayLeaveLanguage;
+
     // Makes the entry of `language` hold `wanted`; used by the commands of the stack.
     void Apply(const std::string& language, const std::string& section, const std::string& key,
                const TEntrySnapshot& wanted);
@@ -53,6 +61,7 @@ signals:
     void entryChanged(const QString& section, const QString& key);
 
 private:
+    bool MayApply(const QUndoCommand* command);
     void WriteDifferences(const std::string& section, const std::string& key,
                           const TEntrySnapshot& from, const TEntrySnapshot& to);
 

@@ -283,6 +283,12 @@ void TFMain::CreateServer(TLocalizeEnvironment environment) {
     LocServer->SetLanguage("English");
     LocServer->Loaded();
     writer_ = new TEntryWriter(*LocServer, this);
+    // An undo in the table that makes another language current leaves the value shown.
+    writer_->MayLeaveLanguage = [this] {
+        bool leave = false;
+        RunGuarded([&] { leave = MayLeaveValue(); });
+        return leave;
+    };
     connect(writer_, &TEntryWriter::entryChanged, this, &TFMain::EntryChanged);
 }
 

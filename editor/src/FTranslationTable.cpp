@@ -62,6 +62,11 @@ public:
         return editor;
     }
 
+    void SetEditorText(const QString& text) {
+        if (editor_ != nullptr)
+            editor_->setText(text);
+    }
+
     // The open editor's text; the editor is closed without storing it.
     std::optional<QString> TakeEditorText() {
         if (editor_ == nullptr || !editor_->isVisible())
@@ -89,7 +94,13 @@ TTranslationTable::TTranslationTable(TEntryWriter& writer, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     filter_->setSourceModel(model_);
     model_->OnEdit = [this](int row, int column, const QString& text) {
-        RunGuarded([&] { Edit(row, column, text); });
+        try {
+            Edit(row, column, text);
+        } catch (...) {
+            // The editor is closing: it opens again with the text once it has.
+            QTimer::singleShot(0, this, [this, row, text] { EditAgain(row, text); });
+            ShowCurrentException();
+        }
     };
     CreateWidgets();
     CreateActions();
@@ -174,13 +185,25 @@ void TTranslationTable::CreateWidgets() {
 }
 
 void TTranslationTable::CreateActions() {
-    QUndoStack& stack = writer_.UndoStack();
-    UndoAction = stack.createUndoAction(this, QStringLiteral("&Undo"));
     // The same keys on every desktop.
+    QUndoStack& stack = writer_.UndoStack();
+    UndoAction = new QAction(QStringLiteral("&Undo"), this);
     UndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    RedoAction = stack.createRedoAction(this, QStringLiteral("&Redo"));
+    RedoAction = new QAction(QStringLiteral("&Redo"), this);
     RedoAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(UndoAction, &QAction::triggered, this, [this] { writer_.Undo(); });
+    connect(RedoAction, &QAction::triggered, this, [this] { writer_.Redo(); });
+    const auto describe = [this, &stack] {
+        UndoAction->setEnabled(stack.canUndo());
+        UndoAction->setText(stack.canUndo() ? QStringLiteral("&Undo %1").arg(stack.undoText())
+                                            : QStringLiteral("&Undo"));
+        RedoAction->setEnabled(stack.canRedo());
+        RedoAction->setText(stack.canRedo() ? QStringLiteral("&Redo %1").arg(stack.redoText())
+                                            : QStringLiteral("&Redo"));
+    };
+    connect(&stack, &QUndoStack::indexChanged, this, describe);
+    describe();
     const auto action = [this](const QString& text, const QKeySequence& key,
                                void (TTranslationTable::*command)()) {
         auto* item = new QAction(text, this);
@@ -201,8 +224,17 @@ void TTranslationTable::CreateActions() {
     DoneAndNextAction = new QAction(QStringLiteral("Done and &Next Untranslated"), this);
     DoneAndNextAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-    connect(DoneAndNextAction, &QAction::triggered, this,
-            [this] { RunGuarded([this] { DoneAndNext(delegate_->TakeEditorText()); }); });
+    connect(DoneAndNextAction, &QAction::triggered, this, [this] {
+        const int row = filter_->mapToSource(Table->currentIndex()).row();
+        const std::optional<QString> typed = delegate_->TakeEditorText();
+        try {
+            DoneAndNext(typed);
+        } catch (...) {
+            if (typed)
+                EditAgain(row, *typed);
+            ShowCurrentException();
+        }
+    });
     MarkDoneAction = new QAction(QStringLiteral("Mark &Done"), this);
     MarkDoneAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     connect(MarkDoneAction, &QAction::triggered, this,
@@ -294,6 +326,16 @@ void TTranslationTable::ShowProgress() {
                           .arg(entries - done - review));
     ProgressBar->setRange(0, std::max(1, entries));
     ProgressBar->setValue(entries == 0 ? 1 : done);
+}
+
+void TTranslationTable::EditAgain(int row, const QString& text) {
+    const QModelIndex cell =
+        filter_->mapFromSource(model_->index(row, TTranslationTableModel::TranslationColumn));
+    if (!cell.isValid())
+        return;
+    Table->setCurrentIndex(cell);
+    Table->edit(cell);
+    delegate_->SetEditorText(text);
 }
 
 void TTranslationTable::KeepingCurrentRow(const std::function<void()>& change) {

@@ -82,6 +82,9 @@ private:
     std::optional<TRowId> CurrentRowId() const;
     std::optional<TRowId> NextUntranslatedAfter(int viewRow) const;
     void SelectRow(const TRowId& id);
+    // Opens the editor of a row's translation again with what the user typed, after
+    // storing it failed.
+    void EditAgain(int row, const QString& text);
     // Runs a change of what is shown, staying on the current row while it is shown.
     void KeepingCurrentRow(const std::function<void()>& change);
 

@@ -5,6 +5,8 @@
 #include "tavrel/storage/ProfileFile.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QUndoStack>
 
@@ -212,6 +214,14 @@ TEST_F(TranslationTableTest, EditsMarksAndReplacementsAreWrittenAndUndoneAsTheUs
     ChooseLanguage("English");
     QCoreApplication::processEvents();
     EXPECT_EQ(table->windowTitle(), "Translation Table - English");
+    // Such an undo leaves the main window's value: an edit there is asked about first.
+    TypeIntoEdit1("Opened");
+    for (const auto answer : {QMessageBox::Cancel, QMessageBox::Discard}) {
+        OnNextModal<QMessageBox>([answer](QMessageBox* box) { box->button(answer)->click(); });
+        EXPECT_EQ(window->Writer().Undo(), answer == QMessageBox::Discard);
+        EXPECT_EQ(window->Label3->text(), answer == QMessageBox::Cancel ? "English" : "French");
+    }
+    EXPECT_EQ(Read(dictionaries / "English.Lng", "Caption", "Open"), "Open");
     while (stack.canUndo())
         stack.undo();
     EXPECT_EQ(window->Label3->text(), "French");
@@ -243,12 +253,28 @@ TEST_F(TranslationTableTest, FollowsWhatTheMainWindowSaves) {
     window->Writer().UndoStack().undo();
     EXPECT_EQ(Read(dictionaries / "French.Lng", "Caption", "Open"), "Ouvrir");
     EXPECT_EQ(window->Edit1->text(), "Ouvrir");
-    // A failed write is reported and changes nothing.
+    // A failed write is reported, changes nothing and keeps what was typed in its editor,
+    // whether stored with Enter or with Ctrl+Enter.
+    QCoreApplication::processEvents(); // the table has read the dictionary
     fs::remove(dictionaries / "French.Lng");
     fs::create_directory(dictionaries / "French.Lng");
-    TTranslationTableModel& model = table->Model();
-    model.setData(model.index(0, TTranslationTableModel::TranslationColumn), "x");
-    ASSERT_EQ(errors.size(), 1);
+    const auto typedInEditor = [] {
+        QCoreApplication::processEvents();
+        const auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        return editor != nullptr ? editor->text() : QString("<no editor>");
+    };
+    table->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(table));
+    for (const Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier}) {
+        table->Table->setCurrentIndex(
+            table->Table->model()->index(1, TTranslationTableModel::TranslationColumn));
+        TypeOnKeyboard("x");
+        PressOnKeyboard(Qt::Key_Return, modifiers);
+        EXPECT_EQ(typedInEditor(), "x");
+        EXPECT_EQ(table->Table->currentIndex().row(), 1);
+        PressOnKeyboard(Qt::Key_Escape);
+    }
+    ASSERT_EQ(errors.size(), 2);
     EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
 }
 
