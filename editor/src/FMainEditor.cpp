@@ -812,6 +812,21 @@ void TFMain::SelectShownValue() {
         ListBox2->setCurrentRow(shown.line);
 }
 
+void TFMain::LeaveValueThen(void (TFMain::*show)()) {
+    bool leave = false;
+    try {
+        leave = MayLeaveValue();
+    } catch (...) {
+        SelectShownValue(); // the save failed: the edit stays where it was made
+        throw;
+    }
+    if (!leave) {
+        SelectShownValue();
+        return;
+    }
+    (this->*show)();
+}
+
 void TFMain::ListBox1Select() {
     // The entry shown, chosen again, is shown again as it is stored, as it always was.
     if (shownValue_ && ListBox1->currentItem() != nullptr &&
@@ -819,18 +834,7 @@ void TFMain::ListBox1Select() {
         ListBox1Click();
         return;
     }
-    bool leave = false;
-    try {
-        leave = MayLeaveValue();
-    } catch (...) {
-        SelectShownValue();
-        throw;
-    }
-    if (!leave) {
-        SelectShownValue();
-        return;
-    }
-    ListBox1Click();
+    LeaveValueThen(&TFMain::ListBox1Click);
 }
 
 void TFMain::ListBox2Select() {
@@ -838,33 +842,11 @@ void TFMain::ListBox2Select() {
         ListBox2Click();
         return;
     }
-    bool leave = false;
-    try {
-        leave = MayLeaveValue();
-    } catch (...) {
-        SelectShownValue();
-        throw;
-    }
-    if (!leave) {
-        SelectShownValue();
-        return;
-    }
-    ListBox2Click();
+    LeaveValueThen(&TFMain::ListBox2Click);
 }
 
 void TFMain::ComboBox1Select() {
-    bool leave = false;
-    try {
-        leave = MayLeaveValue();
-    } catch (...) {
-        SelectShownValue();
-        throw;
-    }
-    if (!leave) {
-        SelectShownValue();
-        return;
-    }
-    ComboBox1Change();
+    LeaveValueThen(&TFMain::ComboBox1Change);
 }
 
 void TFMain::GuardLanguageMenu() {
