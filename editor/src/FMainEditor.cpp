@@ -812,7 +812,7 @@ void TFMain::SelectShownValue() {
         ListBox2->setCurrentRow(shown.line);
 }
 
-void TFMain::LeaveValueThen(void (TFMain::*show)()) {
+void TFMain::LeaveValueThen(void (TFMain::*showNext)()) {
     bool leave = false;
     try {
         leave = MayLeaveValue();
@@ -824,7 +824,7 @@ void TFMain::LeaveValueThen(void (TFMain::*show)()) {
         SelectShownValue();
         return;
     }
-    (this->*show)();
+    (this->*showNext)();
 }
 
 void TFMain::ListBox1Select() {

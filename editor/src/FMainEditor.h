@@ -172,8 +172,8 @@ private:
     void SaveShownValue();
     // Puts the lists back on the entry the shown value belongs to.
     void SelectShownValue();
-    // Runs `show` once the shown value may be left; else the lists go back to it.
-    void LeaveValueThen(void (TFMain::*show)());
+    // Runs `showNext` once the shown value may be left; else the lists go back to it.
+    void LeaveValueThen(void (TFMain::*showNext)());
     // Selections by the user, each asking first when the shown value was edited.
     void ListBox1Select();
     void ListBox2Select();
