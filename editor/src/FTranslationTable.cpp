@@ -273,7 +273,11 @@ void TTranslationTable::ScheduleReload() {
     if (reloadScheduled_)
         return;
     reloadScheduled_ = true;
-    QTimer::singleShot(0, this, [this] { RunGuarded([this] { Reload(); }); });
+    // A reload made meanwhile (after the table's own change) makes this one needless.
+    QTimer::singleShot(0, this, [this] {
+        if (reloadScheduled_)
+            RunGuarded([this] { Reload(); });
+    });
 }
 
 void TTranslationTable::Reload() {

@@ -4,6 +4,7 @@
 #include "FTranslationTable.h"
 #include "tavrel/storage/ProfileFile.h"
 
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -199,6 +200,17 @@ TEST_F(TranslationTableTest, EditsMarksAndReplacementsAreWrittenAndUndoneAsTheUs
     EXPECT_EQ(Column(*table, TTranslationTableModel::StateColumn)[1], "Needs review");
     table->MarkSelected(TEntryState::Done);
     EXPECT_EQ(StateNote("Caption", "Save"), "-") << "the value says done already";
+    // The translator's note keeps its lines.
+    OnNextModal<QInputDialog>([](QInputDialog* dialog) {
+        dialog->setTextValue("Button text\nkeep it short ");
+        dialog->accept();
+    });
+    table->EditNoteAction->trigger();
+    EXPECT_EQ(ParseEntryNotes(ProfileFile(dictionaries / "French.Lng").ReadNotes("Caption", "Save"))
+                  .translatorNote,
+              "Button text\nkeep it short");
+    EXPECT_EQ(Column(*table, TTranslationTableModel::NotesColumn)[1],
+              "Button text / keep it short");
 
     // Replacing is one step to undo, over every translation of the language.
     EXPECT_EQ(table->ReplaceInTranslations("ouvrir", "Ouvre", Qt::CaseInsensitive), 2);
