@@ -1,7 +1,8 @@
 #include "EditorWidgets.h"
 
+#include "tavrel/qt/QtPicture.h"
+
 #include <algorithm>
-#include <QBitmap>
 #include <QCollator>
 #include <qdrawutil.h>
 #include <QFile>
@@ -101,12 +102,38 @@ TImageView::TImageView(QWidget* parent) : QLabel(parent) {
 }
 
 void TImageView::ShowPicture(const QImage& image) {
-    QPixmap pixmap = QPixmap::fromImage(image);
-    if (!image.isNull()) {
-        const QColor background = image.pixelColor(0, image.height() - 1);
-        pixmap.setMask(pixmap.createMaskFromColor(background, Qt::MaskInColor));
+    picture_ = image.convertToFormat(QImage::Format_ARGB32);
+    if (!picture_.isNull()) {
+        const QRgb background = picture_.pixel(0, picture_.height() - 1);
+        for (int y = 0; y < picture_.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(y));
+            for (int x = 0; x < picture_.width(); ++x)
+                if (line[x] == background)
+                    line[x] = 0;
+        }
     }
-    setPixmap(pixmap);
+    shown_ = QPixmap();
+    // The label keeps the picture too: its size hint and whoever reads pixmap() see it.
+    setPixmap(QPixmap::fromImage(picture_));
+}
+
+QImage TImageView::ShownImage(const QSize& deviceSize) const {
+    return ScaledPictureImage(picture_, deviceSize);
+}
+
+void TImageView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    drawFrame(&painter);
+    if (picture_.isNull())
+        return;
+    const QRect place = contentsRect();
+    // The painter's device: the screen, or a pixmap the view is rendered into.
+    const qreal ratio = painter.device()->devicePixelRatio();
+    const QSize device = (QSizeF(place.size()) * ratio).toSize();
+    if (shown_.size() != device)
+        shown_ = QPixmap::fromImage(ShownImage(device));
+    shown_.setDevicePixelRatio(ratio);
+    painter.drawPixmap(place.topLeft(), shown_);
 }
 
 void TImageView::mouseDoubleClickEvent(QMouseEvent* event) {

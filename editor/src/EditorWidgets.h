@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QString>
 #include <string>
 
@@ -55,19 +56,29 @@ protected:
 };
 
 // A label that shows a picture stretched to its size, leaving out the picture's
-// background (the colour of its bottom-left pixel), and reports double clicks.
+// background (the colour of its bottom-left pixel), and reports double clicks. The picture
+// is scaled for the screen's pixel ratio with ScaledPictureImage, so that a small flag
+// stays crisp at any ratio.
 class TImageView : public QLabel {
     Q_OBJECT
 public:
     explicit TImageView(QWidget* parent = nullptr);
 
     void ShowPicture(const QImage& image);
+    // What the view shows in `deviceSize` pixels: the picture, its background transparent,
+    // stretched to that size.
+    QImage ShownImage(const QSize& deviceSize) const;
 
 signals:
     void doubleClicked();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture_;
+    QPixmap shown_;
 };
 
 // A panel framed by a lowered outer and a raised inner bevel, one pixel each.

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QIcon>
-#include <QPixmap>
 #include <QtDebug>
 #include <utility>
 
@@ -14,8 +13,8 @@ namespace tavrel {
 namespace {
 
 QIcon IconOf(const TMenuItem& item) {
-    const QImage image = ImageOfPicture(item.Bitmap());
-    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+    // Drawn for the screen's pixel ratio, so that flags stay crisp at 200 %.
+    return PictureIcon(ImageOfPicture(item.Bitmap()));
 }
 
 bool Contains(const TMenuItem& root, const TMenuItem* target) {

@@ -1,14 +1,21 @@
 #include "tavrel/qt/QtPicture.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <QApplication>
 #include <QBuffer>
 #include <QFile>
+#include <QIconEngine>
 #include <QImageWriter>
+#include <QPainter>
 #include <QSaveFile>
+#include <QStyle>
+#include <QStyleOption>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace tavrel {
@@ -267,6 +274,112 @@ QImage ImageOfPicture(const IPicture* picture) {
     if (const auto* own = dynamic_cast<const QtPicture*>(picture))
         return own->Image();
     return {};
+}
+
+QImage ScaledPictureImage(const QImage& image, const QSize& size) {
+    if (image.isNull() || size.isEmpty())
+        return {};
+    if (image.size() == size)
+        return image;
+    const auto multiple = [](int to, int from) { return std::max(1, (to + from - 1) / from); };
+    const int across = multiple(size.width(), image.width());
+    const int down = multiple(size.height(), image.height());
+    QImage source = image;
+    if (across > 1 || down > 1)
+        source = image.scaled(image.width() * across, image.height() * down, Qt::IgnoreAspectRatio,
+                              Qt::FastTransformation);
+    if (source.size() == size)
+        return source;
+    // Smoothing mixes neighbours; with premultiplied alpha transparent ones add no colour.
+    if (source.hasAlphaChannel())
+        source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+namespace {
+
+// Draws a picture for the size and pixel ratio asked for, as an icon of its pixmap would
+// place it, from ScaledPictureImage instead of an upscaled pixmap.
+class PictureIconEngine final : public QIconEngine {
+public:
+    explicit PictureIconEngine(QImage image) : image_(std::move(image)) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // `size` is in device pixels; `scale` is the ratio they are shown at.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/,
+                         qreal scale) override {
+        const QSize device = DeviceSize(size, scale);
+        if (device.isEmpty())
+            return {};
+        return Styled(QPixmap::fromImage(ScaledPictureImage(image_, device)), mode);
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        return DeviceSize(size, qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device()->devicePixelRatio();
+        const QPixmap pixmap =
+            scaledPixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state, ratio);
+        const QSizeF shown = FittedSize(rect.size());
+        painter->drawPixmap(QRectF(QPointF(rect.x() + (rect.width() - shown.width()) / 2,
+                                           rect.y() + (rect.height() - shown.height()) / 2),
+                                   shown),
+                            pixmap, QRectF(pixmap.rect()));
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        return {image_.size()};
+    }
+
+    QString key() const override { return QStringLiteral("tavrel-picture"); }
+    QIconEngine* clone() const override { return new PictureIconEngine(*this); }
+
+private:
+    // The device pixels of the picture in a place of `size` device pixels shown at `scale`:
+    // the device-independent size an icon of the pixmap would take, times the scale. QIcon
+    // works the ratio of the pixmap out of its filling the place in one direction, and
+    // takes a smaller one as drawn at ratio 1: a picture smaller than the place stays as
+    // it is.
+    QSize DeviceSize(const QSize& size, qreal scale) const {
+        const QSize place = (QSizeF(size) / scale).toSize();
+        const QSize fitted = FittedSize(place);
+        if (fitted.width() < place.width() && fitted.height() < place.height())
+            return image_.size();
+        return (QSizeF(fitted) * scale).toSize();
+    }
+
+    // Fitted into `place` keeping its proportions, never enlarged.
+    QSize FittedSize(const QSize& place) const {
+        if (image_.isNull() || place.isEmpty())
+            return {};
+        return image_.size().scaled(place, Qt::KeepAspectRatio).boundedTo(image_.size());
+    }
+
+    // Disabled and selected forms come from the style, as for icons of pixmaps.
+    static QPixmap Styled(const QPixmap& pixmap, QIcon::Mode mode) {
+        if (mode == QIcon::Normal || mode == QIcon::Active ||
+            qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+            return pixmap;
+        QStyleOption option(0);
+        option.palette = QGuiApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
+    }
+
+    QImage image_;
+};
+
+} // namespace
+
+QIcon PictureIcon(const QImage& image) {
+    if (image.isNull())
+        return {};
+    return QIcon(new PictureIconEngine(image));
 }
 
 } // namespace tavrel

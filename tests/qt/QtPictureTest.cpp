@@ -2,6 +2,7 @@
 
 #include "TempDir.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
@@ -383,6 +384,67 @@ TEST(QtPictureTest, ConversionsAndCopies) {
     EXPECT_TRUE(made->Empty());
     EXPECT_EQ(made->Width(), 0);
     EXPECT_TRUE(ImageOfPicture(nullptr).isNull());
+}
+
+TEST(QtPictureTest, ScaledPicturesKeepEdgesSharp) {
+    // Columns of alternate greys. Each column of the result shows the source it covers, in
+    // proportion: pure where it lies within one source column, mixed only where it
+    // straddles two. Smoothing up blurs the pure ones; plain sampling leaves the mixed ones
+    // pure and the columns unevenly wide.
+    const auto grey = [](int column) { return column % 2 == 0 ? 20 : 230; };
+    const struct {
+        int from, to;
+    } cases[] = {{16, 32}, {16, 48}, {16, 24}, {16, 20}, {24, 29}, {24, 16}, {24, 58}};
+    for (const auto& [from, to] : cases) {
+        SCOPED_TRACE(testing::Message() << from << " to " << to);
+        QImage stripes(from, 3, QImage::Format_RGB32);
+        for (int x = 0; x < from; ++x)
+            for (int y = 0; y < 3; ++y)
+                stripes.setPixel(x, y, qRgb(grey(x), grey(x), grey(x)));
+        const QImage scaled = ScaledPictureImage(stripes, QSize(to, 7));
+        ASSERT_EQ(scaled.size(), QSize(to, 7));
+        for (int x = 0; x < to; ++x) {
+            const double left = double(x) * from / to, right = double(x + 1) * from / to;
+            double covered = 0;
+            for (int column = int(left); column < right; ++column)
+                covered +=
+                    (std::min(right, column + 1.0) - std::max(left, double(column))) * grey(column);
+            EXPECT_NEAR(qGreen(scaled.pixel(x, 3)), covered / (right - left), 4) << x;
+            EXPECT_EQ(scaled.pixel(x, 0), scaled.pixel(x, 6)) << x;
+        }
+    }
+}
+
+TEST(QtPictureTest, PictureIconsFitLikeIconsOfPixmapsAtTheScreensResolution) {
+    const struct {
+        QSize picture;
+        qreal ratio;
+        QSize pixmap;
+    } cases[] = {
+        {{16, 16}, 1.0, {16, 16}}, {{16, 16}, 2.0, {32, 32}}, {{24, 16}, 1.0, {16, 10}},
+        {{24, 16}, 2.0, {32, 20}}, {{24, 16}, 1.5, {24, 15}}, {{32, 32}, 2.0, {32, 32}},
+        {{4, 3}, 1.0, {4, 3}},     {{4, 3}, 2.0, {4, 3}}, // never beyond its own size
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << row.picture.width() << "x" << row.picture.height() << " at " << row.ratio);
+        const QImage picture = PatternImage(row.picture.width(), row.picture.height());
+        const QIcon icon = PictureIcon(picture);
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(icon.availableSizes().value(0), row.picture);
+        const QPixmap pixmap = icon.pixmap(QSize(16, 16), row.ratio);
+        EXPECT_EQ(pixmap.size(), row.pixmap);
+        // Drawn in the same place as the picture at ratio 1.
+        EXPECT_EQ(pixmap.deviceIndependentSize(),
+                  QIcon(QPixmap::fromImage(picture)).pixmap(QSize(16, 16), 1.0).size());
+        if (pixmap.size() == row.picture * 2) {
+            EXPECT_EQ(pixmap.toImage().convertToFormat(QImage::Format_RGB32),
+                      picture.scaled(row.pixmap, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        }
+        EXPECT_NE(icon.pixmap(QSize(16, 16), row.ratio, QIcon::Disabled).toImage(),
+                  pixmap.toImage());
+    }
+    EXPECT_TRUE(PictureIcon(QImage()).isNull());
 }
 
 } // namespace

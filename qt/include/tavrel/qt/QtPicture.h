@@ -2,8 +2,10 @@
 
 #include "tavrel/localize/IPicture.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QSize>
 
 namespace tavrel {
 
@@ -45,5 +47,17 @@ TPictureFactory QtPictureFactory();
 
 // The image of a picture made by this layer; a null image for any other picture.
 QImage ImageOfPicture(const IPicture* picture);
+
+// A picture such as a flag resized to `size` device pixels, its proportions not kept. It
+// is enlarged pixel for pixel to the next whole multiple of its size and smoothed down
+// from there only where that overshoots, so that a small bitmap stays crisp at 200 % and is
+// neither blurred nor jagged at odd ratios. Shrinking is smooth.
+QImage ScaledPictureImage(const QImage& image, const QSize& size);
+
+// An icon of a picture, as menus show flags. Like an icon of the pixmap, it fits the place
+// keeping its proportions and never grows beyond its own size in device-independent
+// pixels; at device pixel ratios above 1 it is drawn with ScaledPictureImage at the
+// screen's resolution.
+QIcon PictureIcon(const QImage& image);
 
 } // namespace tavrel
