@@ -7,6 +7,7 @@
 #   editor-200.png   QT_SCALE_FACTOR=2, as on a screen at 200 %
 #   editor-dark.png  a dark colour scheme read from kdeglobals, as a Plasma session gives
 #                    every Qt program (elsewhere the qt6ct platform theme does the same)
+#   table-200.png, table-dark.png  the translation table in the same two ways
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -63,12 +64,26 @@ shot() {
     sleep 1
     eval "$(DISPLAY="$display" xdotool getwindowgeometry --shell "$window")"
     local step x y
-    for step in $steps; do # "click:X,Y" or "move:X,Y", inside the window
+    for step in $steps; do # "click:X,Y" or "move:X,Y" inside the window, or "key:KEYS"
+        if [ "${step%%:*}" = key ]; then
+            DISPLAY="$display" xdotool windowfocus --sync "$window" key "${step#*:}"
+            sleep 1
+            continue
+        fi
         IFS=, read -r x y <<<"${step#*:}"
         DISPLAY="$display" xdotool mousemove $((X + x)) $((Y + y))
         [ "${step%%:*}" = click ] && DISPLAY="$display" xdotool click 1
         sleep 0.7
     done
+    # SHOT_WINDOW names another window of the program to take instead (the table).
+    if [ -n "${SHOT_WINDOW:-}" ]; then
+        # The newest window of that name (the search also lists the program's first).
+        window=$(DISPLAY="$display" xdotool search --pid $pid --onlyvisible --name "$SHOT_WINDOW" |
+            tail -1)
+        DISPLAY="$display" xdotool windowmove --sync "$window" 0 0
+        sleep 0.5
+        eval "$(DISPLAY="$display" xdotool getwindowgeometry --shell "$window")"
+    fi
     DISPLAY="$display" import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$home/shot.png"
     kill $pid
     convert "$home/shot.png" +dither -colors 128 -strip "$out/$name.png"
@@ -78,3 +93,7 @@ shot() {
 # Steps such as "click:157,16 move:200,60" open the language menu at 200 %.
 shot editor-200 "" QT_SCALE_FACTOR=2
 KDEGLOBALS="$work/kdeglobals" shot editor-dark "" XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
+# The translation table (Ctrl+T, then F8 to the next untranslated entry) likewise.
+SHOT_WINDOW="Translation Table" shot table-200 "key:ctrl+t key:F8" QT_SCALE_FACTOR=2
+SHOT_WINDOW="Translation Table" KDEGLOBALS="$work/kdeglobals" shot table-dark "key:ctrl+t key:F8" \
+    XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5

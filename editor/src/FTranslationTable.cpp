@@ -14,6 +14,7 @@
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -104,7 +105,9 @@ TTranslationTable::TTranslationTable(TEntryWriter& writer, QWidget* parent)
     };
     CreateWidgets();
     CreateActions();
-    resize(Table->fontMetrics().height() * 72, Table->fontMetrics().height() * 36);
+    // Room for every column at the font's size, within the screen.
+    const QSize wanted(Table->fontMetrics().height() * 72, Table->fontMetrics().height() * 36);
+    resize(screen() != nullptr ? wanted.boundedTo(screen()->availableSize() * 9 / 10) : wanted);
     Reload();
 }
 
@@ -125,6 +128,7 @@ void TTranslationTable::CreateWidgets() {
     FindEdit->setObjectName(QStringLiteral("FindEdit"));
     FindEdit->setPlaceholderText(QStringLiteral("Find in keys and translations"));
     FindEdit->setClearButtonEnabled(true);
+    ShowPlaceholderLegibly();
     ReferenceLanguage = new QComboBox(client);
     ReferenceLanguage->setObjectName(QStringLiteral("ReferenceLanguage"));
     ReferenceLanguage->setToolTip(QStringLiteral("The language shown beside the translation"));
@@ -260,6 +264,22 @@ void TTranslationTable::CreateActions() {
     QMenu* entry = menuBar()->addMenu(QStringLiteral("E&ntry"));
     entry->addActions({DoneAndNextAction, MarkDoneAction, MarkNeedsReviewAction,
                        NextUntranslatedAction, EditNoteAction});
+}
+
+void TTranslationTable::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        ShowPlaceholderLegibly();
+}
+
+void TTranslationTable::ShowPlaceholderLegibly() {
+    // Some colour schemes give hints a colour close to a dark base; half the text's keeps
+    // them readable on any.
+    QPalette palette = FindEdit->palette();
+    QColor hint = palette.color(QPalette::Text);
+    hint.setAlphaF(0.55f);
+    palette.setColor(QPalette::PlaceholderText, hint);
+    FindEdit->setPalette(palette);
 }
 
 void TTranslationTable::showEvent(QShowEvent* event) {

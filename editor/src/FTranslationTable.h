@@ -67,11 +67,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateActions();
     void CreateWidgets();
     void FillReferenceLanguages();
+    void ShowPlaceholderLegibly();
     void ShowProgress();
     void Edit(int row, int column, const QString& text);
     // The identity of a row: section, key, line.
