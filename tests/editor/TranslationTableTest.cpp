@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QTest>
 #include <QUndoStack>
@@ -169,6 +170,16 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
     table->FindEdit->setText("ouv");
     EXPECT_EQ(currentKey(), "Open") << "the first row shown when the current one is not";
     table->FindEdit->clear();
+    // The hint in the find field stays readable in a colour scheme that gives hints a
+    // colour close to a dark base.
+    QPalette dark = table->palette();
+    dark.setColor(QPalette::Base, QColor(35, 38, 41));
+    dark.setColor(QPalette::Text, QColor(252, 252, 252));
+    dark.setColor(QPalette::PlaceholderText, QColor(45, 48, 51));
+    table->setPalette(dark);
+    const QColor hint = table->FindEdit->palette().color(QPalette::PlaceholderText);
+    const double shown = hint.alphaF() * hint.lightness() + (1 - hint.alphaF()) * 38;
+    EXPECT_GT(shown - 38, 100) << hint.name(QColor::HexArgb).toStdString();
     table->Table->sortByColumn(TTranslationTableModel::TranslationColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(*table, TTranslationTableModel::KeyColumn),
               (QStringList{"Folder", "Save", "OK", "Open"}));
