@@ -275,8 +275,9 @@ void TTranslationTable::changeEvent(QEvent* event) {
 void TTranslationTable::ShowPlaceholderLegibly() {
     // Some colour schemes give hints a colour close to a dark base; half the text's keeps
     // them readable on any.
+    // The window's own text colour: the field's follows it only after this event.
+    QColor hint = palette().color(QPalette::Text);
     QPalette palette = FindEdit->palette();
-    QColor hint = palette.color(QPalette::Text);
     hint.setAlphaF(0.55f);
     palette.setColor(QPalette::PlaceholderText, hint);
     FindEdit->setPalette(palette);

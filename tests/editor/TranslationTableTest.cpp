@@ -178,7 +178,8 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
     dark.setColor(QPalette::PlaceholderText, QColor(45, 48, 51));
     table->setPalette(dark);
     const QColor hint = table->FindEdit->palette().color(QPalette::PlaceholderText);
-    const double shown = hint.alphaF() * hint.lightness() + (1 - hint.alphaF()) * 38;
+    const double alpha = hint.alphaF();
+    const double shown = alpha * hint.lightness() + (1.0 - alpha) * 38.0;
     EXPECT_GT(shown - 38, 100) << hint.name(QColor::HexArgb).toStdString();
     table->Table->sortByColumn(TTranslationTableModel::TranslationColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(*table, TTranslationTableModel::KeyColumn),
