@@ -1,5 +1,7 @@
 #include "OpenPictureDialog.h"
 
+#include "tavrel/qt/QtPicture.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
@@ -95,8 +97,13 @@ void TOpenPictureDialog::ShowPreview(const QString& file) {
         preview_->clear();
         return;
     }
-    preview_->setPixmap(QPixmap::fromImage(image.scaled(
-        kPreviewSide - 4, kPreviewSide - 4, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    // Drawn at the screen's resolution, so that a small flag stays crisp at 200 %.
+    const qreal ratio = preview_->devicePixelRatioF();
+    const int side = qRound((kPreviewSide - 4) * ratio);
+    QPixmap pixmap = QPixmap::fromImage(
+        ScaledPictureImage(image, image.size().scaled(side, side, Qt::KeepAspectRatio)));
+    pixmap.setDevicePixelRatio(ratio);
+    preview_->setPixmap(pixmap);
 }
 
 } // namespace tavrel::editor
