@@ -3,6 +3,8 @@
 #include "ErrorBox.h"
 #include "tavrel/localize/TOvkLocalizeServer.h"
 #include "tavrel/qt/QtText.h"
+#include "tavrel/storage/DictionaryFiles.h"
+#include "tavrel/storage/ProfileFile.h"
 
 #include <QUndoCommand>
 #include <utility>
@@ -53,7 +55,14 @@ TEntryWriter::TEntryWriter(TOvkLocalizeServer& server, QObject* parent)
     : QObject(parent), server_(server), undoStack_(this) {}
 
 TEntrySnapshot TEntryWriter::Read(const std::string& section, const std::string& key) const {
-    return {server_.ReadValue(section, key), server_.ReadEntryNotes(section, key)};
+    // The whole value: what is written back must not lose the part beyond the length the
+    // server's ReadValue gives.
+    const std::string file = server_.LanguageFileName(server_.Language());
+    std::string value;
+    if (!file.empty())
+        value = FromSentinel(
+            ProfileFile(file).FindValue(section, key).value_or(std::string(kNotFound)));
+    return {std::move(value), server_.ReadEntryNotes(section, key)};
 }
 
 bool TEntryWriter::Write(const std::string& section, const std::string& key,

@@ -122,14 +122,16 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
                     "[Caption]\r\nOpen=Open\r\nSave=Save\r\nFolder=Folder\r\nOK=OK\r\n");
     WriteDictionary("French.Lng", "French",
                     "[Caption]\r\nOpen=Ouvrir\r\nSave=Enregistrer\r\n;@state needs-review\r\n"
-                    "Folder=Dossier élevé\r\nOK=OK\r\n[Definitions]\r\nOvkLocale=fr\r\n");
+                    "Folder=Dossier élevé\r\nOK=OK\r\n[Definitions]\r\nOvkLocale=fr\r\n[Hint]\r\n"
+                    "Folder=" +
+                        std::string(3000, 'd') + "\r\n");
     SetSetting("Others", "DicPath", dictionaries.Path().string());
     SetSetting("Others", "ActualLanguage", "French");
     StartWindow();
     TTranslationTable* table = OpenTable();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(Column(*table, TTranslationTableModel::StateColumn),
-              (QStringList{"Done", "Done", "Needs review", "Untranslated"}))
+              (QStringList{"Done", "Done", "Needs review", "Untranslated", "Done"}))
         << "Definitions is no text to translate";
     struct Case {
         TStateFilter state;
@@ -137,10 +139,10 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
         QStringList keys;
     };
     const Case cases[] = {
-        {TStateFilter::All, "", {"Open", "Save", "Folder", "OK"}},
+        {TStateFilter::All, "", {"Open", "Save", "Folder", "OK", "Folder"}},
         {TStateFilter::Untranslated, "", {"OK"}},
         {TStateFilter::NeedsReview, "", {"Folder"}},
-        {TStateFilter::Done, "", {"Open", "Save"}},
+        {TStateFilter::Done, "", {"Open", "Save", "Folder"}},
         {TStateFilter::All, "ELEVE", {"Folder"}}, // accents and case do not count
         {TStateFilter::All, "ouv", {"Open"}},     // translations are searched
         {TStateFilter::All, "sav", {"Save"}},     // and keys
@@ -183,7 +185,11 @@ TEST_F(TranslationTableTest, FiltersByStateAndByTextWithoutRegardToCaseOrAccents
     EXPECT_GT(shown - 38, 100) << hint.name(QColor::HexArgb).toStdString();
     table->Table->sortByColumn(TTranslationTableModel::TranslationColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(*table, TTranslationTableModel::KeyColumn),
-              (QStringList{"Folder", "Save", "OK", "Open"}));
+              (QStringList{"Folder", "Folder", "Save", "OK", "Open"}));
+    // A replacement writes long values back whole.
+    EXPECT_EQ(table->ReplaceInTranslations("ddd", "e", Qt::CaseSensitive), 1);
+    EXPECT_EQ(ProfileFile(dictionaries / "French.Lng").FindValue("Hint", "Folder"),
+              std::string(1000, 'e'));
 }
 
 TEST_F(TranslationTableTest, EditsMarksAndReplacementsAreWrittenAndUndoneAsTheUserMadeThem) {
