@@ -784,7 +784,7 @@ void TFMain::SaveShownValue() {
         } else {
             // The edited line replaces the line it was taken from, as Post does.
             std::vector<std::string> lines =
-                LinesFromCommaText(LocServer->ReadValue(shown.section, shown.key));
+                LinesFromCommaText(writer_->Read(shown.section, shown.key).value);
             if (shown.line >= 0 && static_cast<std::size_t>(shown.line) < lines.size())
                 lines[static_cast<std::size_t>(shown.line)] = text;
             else
