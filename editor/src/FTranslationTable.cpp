@@ -462,25 +462,34 @@ void TTranslationTable::MarkSelected(TEntryState state) {
             entries.push_back({r.section, r.key, r.line});
     }
     const std::optional<TRowId> current = CurrentRowId();
+    InOneStep(state == TEntryState::Done ? QStringLiteral("Mark done")
+                                         : QStringLiteral("Mark for review"),
+              [&] {
+                  for (const TRowId& id : entries) {
+                      TEntrySnapshot after = writer_.Read(id.section, id.key);
+                      after.notes.state =
+                          StateMarkFor(state, id.key, StoredValue(after.value), after.notes.state);
+                      writer_.Write(id.section, id.key, after, QString());
+                  }
+              });
+    if (current)
+        SelectRow(*current);
+}
+
+void TTranslationTable::InOneStep(const QString& description,
+                                  const std::function<void()>& changes) {
     QUndoStack& stack = writer_.UndoStack();
-    stack.beginMacro(state == TEntryState::Done ? QStringLiteral("Mark done")
-                                                : QStringLiteral("Mark for review"));
+    stack.beginMacro(description);
     try {
-        for (const TRowId& id : entries) {
-            TEntrySnapshot after = writer_.Read(id.section, id.key);
-            after.notes.state =
-                StateMarkFor(state, id.key, StoredValue(after.value), after.notes.state);
-            writer_.Write(id.section, id.key, after, QString());
-        }
+        changes();
     } catch (...) {
+        // What was written before the failure stays one step to undo.
         stack.endMacro();
         Reload();
         throw;
     }
     stack.endMacro();
     Reload();
-    if (current)
-        SelectRow(*current);
 }
 
 void TTranslationTable::EditNote() {
@@ -506,9 +515,7 @@ int TTranslationTable::ReplaceInTranslations(const QString& find, const QString&
     if (find.isEmpty())
         return 0;
     int changed = 0;
-    QUndoStack& stack = writer_.UndoStack();
-    stack.beginMacro(QStringLiteral("Replace \"%1\" with \"%2\"").arg(find, replacement));
-    try {
+    InOneStep(QStringLiteral("Replace \"%1\" with \"%2\"").arg(find, replacement), [&] {
         std::set<std::pair<std::string, std::string>> seen;
         for (int row = 0; row < model_->rowCount(); ++row) {
             const TTableRow r = model_->Row(row);
@@ -530,13 +537,7 @@ int TTranslationTable::ReplaceInTranslations(const QString& find, const QString&
             if (writer_.Write(r.section, r.key, after, QString()))
                 ++changed;
         }
-    } catch (...) {
-        stack.endMacro();
-        Reload();
-        throw;
-    }
-    stack.endMacro();
-    Reload();
+    });
     statusBar()->showMessage(QStringLiteral("Replaced in %1 entries").arg(changed), 5000);
     return changed;
 }

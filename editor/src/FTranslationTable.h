@@ -87,6 +87,8 @@ private:
     // Opens the editor of a row's translation again with what the user typed, after
     // storing it failed.
     void EditAgain(int row, const QString& text);
+    // Runs changes of several entries as one step to undo, then shows them.
+    void InOneStep(const QString& description, const std::function<void()>& changes);
     // Runs a change of what is shown, staying on the current row while it is shown.
     void KeepingCurrentRow(const std::function<void()>& change);
 
