@@ -87,6 +87,22 @@ DeveloperNotesOf(const ProfileFile* defaults, const std::vector<std::string>& se
 
 } // namespace
 
+namespace {
+
+// The state a filter by state shows.
+TEntryState StateShownBy(TStateFilter filter) {
+    switch (filter) {
+    case TStateFilter::Untranslated:
+        return TEntryState::Untranslated;
+    case TStateFilter::NeedsReview:
+        return TEntryState::NeedsReview;
+    default:
+        return TEntryState::Done;
+    }
+}
+
+} // namespace
+
 QString FoldedForFinding(const QString& text) {
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString folded;
@@ -299,22 +315,13 @@ bool TTranslationFilter::filterAcceptsRow(int row, const QModelIndex& parent) co
     switch (stateFilter_) {
     case TStateFilter::All:
         break;
-    case TStateFilter::Untranslated:
-        if (state != TEntryState::Untranslated)
-            return false;
-        break;
-    case TStateFilter::NeedsReview:
-        if (state != TEntryState::NeedsReview)
-            return false;
-        break;
-    case TStateFilter::Done:
-        if (state != TEntryState::Done)
-            return false;
-        break;
     case TStateFilter::WithFindings:
         if (!index.data(TTranslationTableModel::FindingsRole).toBool())
             return false;
         break;
+    default:
+        if (state != StateShownBy(stateFilter_))
+            return false;
     }
     return foldedFind_.isEmpty() ||
            index.data(TTranslationTableModel::FoldedRole).toString().contains(foldedFind_);
